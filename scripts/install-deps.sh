@@ -5,7 +5,7 @@ set -euo pipefail
 
 packages=(
   build-essential cmake pkg-config
-  qt6-base-dev qt6-base-dev-tools libqt6test6 libgl-dev
+  qt6-base-dev qt6-base-dev-tools qt6-svg-dev libqt6test6 libgl-dev
   libhidapi-dev libgtest-dev libbenchmark-dev
   fonts-nanum xvfb xauth python3 python3-xlrd
 )

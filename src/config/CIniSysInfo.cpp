@@ -1,0 +1,121 @@
+#include "CIniSysInfo.h"
+
+#include "CIniFile.h"
+#include "FileSystem.h"
+#include "TextCodec.h"
+
+namespace {
+
+const char* const kSection = "REPORT";
+const char* const kKeyCompany = "COMPANY";
+const char* const kKeyReportName = "REPORT_NAME";
+const char* const kKeyUserName = "USER_NAME";
+
+std::size_t LastSeparator(const std::string& path)
+{
+    for (std::size_t i = path.size(); i > 0; --i)
+        if (IsPathSeparator(path[i - 1]))
+            return i - 1;
+    return std::string::npos;
+}
+
+// The executable's name without the platform's executable suffix.
+std::string BaseName(const std::string& fileName)
+{
+#ifdef _WIN32
+    if (fileName.size() > 4) {
+        std::string ext = fileName.substr(fileName.size() - 4);
+        for (char& c : ext)
+            if (c >= 'A' && c <= 'Z')
+                c = char(c - 'A' + 'a');
+        if (ext == ".exe")
+            return fileName.substr(0, fileName.size() - 4);
+    }
+#endif
+    return fileName;
+}
+
+} // namespace
+
+std::string CIniSysInfo::ChooseProgramDir(const std::string& exeDir, const WritableProbe& isWritable)
+{
+    if (isWritable(exeDir))
+        return exeDir;
+    const std::string userDir = UserDataDir();
+    // With no per-user folder either, the executable's folder is still the
+    // best guess; writes there fail silently like any other.
+    return userDir.empty() ? exeDir : userDir;
+}
+
+void CIniSysInfo::ComposePaths(const std::string& exePath, const WritableProbe& isWritable)
+{
+    m_szExePath = exePath;
+    m_szExeDir.clear();
+    m_szDataDir.clear();
+    m_szIniPath.clear();
+    m_szLogDir.clear();
+    m_szDumpDir.clear();
+    if (exePath.empty())
+        return;
+
+    std::string fileName;
+    const std::size_t b = LastSeparator(exePath);
+    if (b != std::string::npos) {
+        m_szExeDir = exePath.substr(0, b);
+        fileName = exePath.substr(b + 1);
+    } else {
+        m_szExeDir = ".";   // a bare file name lives in the current folder
+        fileName = exePath;
+    }
+    m_szDataDir = ChooseProgramDir(m_szExeDir, isWritable);
+    const std::string sep(1, kPathSeparator);
+    m_szLogDir = m_szDataDir + sep + "Log" + sep;
+    m_szDumpDir = m_szDataDir + sep + "Dmp" + sep;
+    m_szIniPath = m_szDataDir + sep + BaseName(fileName) + ".ini";
+}
+
+void CIniSysInfo::LoadSettings()
+{
+    LoadSettings(ExecutablePath());
+}
+
+void CIniSysInfo::LoadSettings(const std::string& exePath)
+{
+    LoadSettings(exePath, IsDirectoryWritable);
+}
+
+void CIniSysInfo::LoadSettings(const std::string& exePath, const WritableProbe& isWritable)
+{
+    ComposePaths(exePath, isWritable);
+    m_szCompany.clear();
+    m_szReportName.clear();
+    m_szUserName.clear();
+    if (m_szExePath.empty())
+        return;
+
+    MakeDirectoryPath(m_szDumpDir);
+    MakeDirectoryPath(m_szLogDir);
+
+    CIniFile file(m_szIniPath);
+    file.Load();
+    m_szCompany = TruncateUtf8(file.GetString(kSection, kKeyCompany, ""), kMaxReportChars);
+    m_szReportName = TruncateUtf8(file.GetString(kSection, kKeyReportName, ""), kMaxReportChars);
+    m_szUserName = TruncateUtf8(file.GetString(kSection, kKeyUserName, ""), kMaxReportChars);
+}
+
+bool CIniSysInfo::SaveReportHeader(const std::string& company, const std::string& reportName,
+                                   const std::string& userName)
+{
+    m_szCompany = TruncateUtf8(company, kMaxReportChars);
+    m_szReportName = TruncateUtf8(reportName, kMaxReportChars);
+    m_szUserName = TruncateUtf8(userName, kMaxReportChars);
+    if (m_szIniPath.empty())
+        return false;
+    CIniFile file(m_szIniPath);
+    if (!file.Load())
+        return false;
+    file.SetString(kSection, kKeyCompany, m_szCompany);
+    file.SetString(kSection, kKeyReportName, m_szReportName);
+    file.SetString(kSection, kKeyUserName, m_szUserName);
+    return file.Save();
+}

@@ -1,0 +1,53 @@
+#pragma once
+// The program's paths and the three report-header texts kept in the settings
+// file between runs. Filled once at start-up by LoadSettings; afterwards only
+// SaveReportHeader changes it (on each report export).
+//
+// The program keeps its files (settings, packet logs, crash records) beside
+// the executable, so that a copy of the program folder carries them along.
+// When that folder cannot be written (a system-wide install), the per-user
+// data folder takes its place with the same names inside.
+
+#include <cstddef>
+#include <functional>
+#include <string>
+
+class CIniSysInfo {
+public:
+    using WritableProbe = std::function<bool(const std::string& dir)>;
+
+    CIniSysInfo() = default;
+    virtual ~CIniSysInfo() = default;
+
+    // Fills the paths for the running executable, creates the Dmp and Log
+    // folders and reads the report texts. Failures are silent: a folder that
+    // cannot be made is noticed by whoever writes into it, an unreadable
+    // settings file gives empty texts.
+    void LoadSettings();
+    void LoadSettings(const std::string& exePath);
+    void LoadSettings(const std::string& exePath, const WritableProbe& isWritable);
+
+    // Fills only the path fields (nothing is created or read).
+    void ComposePaths(const std::string& exePath, const WritableProbe& isWritable);
+
+    // Keeps at most kMaxReportChars characters of each text and writes the
+    // three keys to the settings file in one atomic rewrite. The result tells
+    // whether the file was written; the program does not report it.
+    bool SaveReportHeader(const std::string& company, const std::string& reportName,
+                          const std::string& userName);
+
+    // The folder the program writes into for an executable in exeDir.
+    static std::string ChooseProgramDir(const std::string& exeDir, const WritableProbe& isWritable);
+
+    static constexpr std::size_t kMaxReportChars = 127;
+
+    std::string m_szExePath;     // full path of the executable
+    std::string m_szExeDir;      // its folder, without trailing separator
+    std::string m_szDataDir;     // folder of the program's own files (m_szExeDir or the per-user one)
+    std::string m_szIniPath;     // <data dir>/<executable base name>.ini
+    std::string m_szLogDir;      // <data dir>/Log/  (ends with a separator)
+    std::string m_szDumpDir;     // <data dir>/Dmp/  (ends with a separator)
+    std::string m_szCompany;     // REPORT / COMPANY
+    std::string m_szReportName;  // REPORT / REPORT_NAME
+    std::string m_szUserName;    // REPORT / USER_NAME
+};

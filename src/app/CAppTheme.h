@@ -6,8 +6,10 @@
 
 #include <QBrush>
 #include <QColor>
+#include <QPalette>
 #include <QString>
 #include <cstdint>
+#include <string>
 
 class QWidget;
 
@@ -28,6 +30,22 @@ public:
 
     static QColor ToQColor(COLORREF colour);
     static COLORREF FromQColor(const QColor& colour);
+
+    // The Qt palette and the application style sheet made from the colour set.
+    QPalette BuildPalette() const;
+    QString BuildStyleSheet() const;
+    // Gives the application (when there is one) the palette and style sheet
+    // of the colour set and repaints window with its descendants.
+    void ApplyTheme(QWidget* window) const;
+
+    // m_strThemeFile, else theme/<kThemeFileName> beside the executable when
+    // it is there, else the installed copy.
+    QString ThemeFilePath() const;
+    static constexpr const char* kThemeFileName = "VisualStudio2015Dark.ini";
+
+    // "R G B", three decimal numbers 0-255 (blanks or commas between), to
+    // 0x00BBGGRR. False for anything else.
+    static bool ParseColorTriple(const std::string& text, COLORREF& colour);
 
     QBrush m_brBack;
     COLORREF m_clrEditBack = 0x535353;   // never replaced

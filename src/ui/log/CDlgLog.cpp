@@ -1,0 +1,158 @@
+#include "CDlgLog.h"
+
+#include "FileSystem.h"
+#include "ILinkClock.h"
+
+#include <QCheckBox>
+#include <QPlainTextEdit>
+#include <QPushButton>
+
+#include <cstdio>
+#include <ctime>
+
+namespace {
+bool ToLocalTime(int64_t seconds, std::tm& out)
+{
+    const std::time_t t = std::time_t(seconds);
+#ifdef _WIN32
+    return localtime_s(&out, &t) == 0;
+#else
+    return localtime_r(&t, &out) != nullptr;
+#endif
+}
+
+std::string FormatTime(int64_t seconds, const char* format)
+{
+    std::tm tm{};
+    char text[64] = {0};
+    if (!ToLocalTime(seconds, tm) || std::strftime(text, sizeof(text), format, &tm) == 0)
+        return std::string();
+    return text;
+}
+}   // namespace
+
+const CDlgTemplate& CDlgLog::DialogTemplate()
+{
+    static const CDlgTemplate s_template{
+        IDD, "Log", 577, 351,
+        WS_POPUP | WS_CAPTION | WS_SYSMENU | DS_MODALFRAME | DS_SETFONT,
+        "MS Shell Dlg", 8, 400, false,
+        {
+            {IDOK, EDlgItemKind::DefPushButton, "확인", 198, 330, 50, 14, WS_DISABLED | WS_TABSTOP},
+            {IDCANCEL, EDlgItemKind::PushButton, "Close", 520, 5, 50, 14, WS_VISIBLE | WS_TABSTOP},
+            {IDC_STATIC, EDlgItemKind::StaticText, "PACKET", 7, 15, 36, 8, WS_VISIBLE},
+            {IDC_EDIT_PACKET, EDlgItemKind::Edit, "", 7, 24, 563, 320,
+             WS_VISIBLE | WS_BORDER | WS_VSCROLL | ES_MULTILINE | ES_AUTOHSCROLL | ES_READONLY},
+            {IDC_CHECK_SAVE, EDlgItemKind::AutoCheckBox, "Log Save", 455, 9, 52, 10,
+             WS_VISIBLE | WS_TABSTOP},
+            {IDC_BUTTON_CLEAR, EDlgItemKind::PushButton, "Clear", 377, 7, 50, 14,
+             WS_VISIBLE | WS_TABSTOP},
+        },
+    };
+    return s_template;
+}
+
+CDlgLog::CDlgLog(QWidget* parent, const std::string& logDir, ILinkClock& clock)
+    : CDlgComm(DialogTemplate(), parent)
+    , m_szLogDir(logDir)
+    , m_clock(clock)
+{
+    if (!m_szLogDir.empty() && !IsPathSeparator(m_szLogDir.back()))
+        m_szLogDir += kPathSeparator;
+    m_chkSave = GetDlgItemAs<QCheckBox>(IDC_CHECK_SAVE);
+    m_editPacket = GetDlgItemAs<QPlainTextEdit>(IDC_EDIT_PACKET);
+    m_btnClear = GetDlgItemAs<QPushButton>(IDC_BUTTON_CLEAR);
+    connect(m_btnClear, &QPushButton::clicked, this, &CDlgLog::OnClear);
+    // Made like a modeless window: set up at once, shown only on request.
+    InitDialog();
+}
+
+CDlgLog::~CDlgLog() = default;
+
+void CDlgLog::InitControls()
+{
+    // The box keeps every line until it is emptied; entries carry no undo record.
+    m_editPacket->setMaximumBlockCount(0);
+    m_editPacket->setUndoRedoEnabled(false);
+}
+
+void CDlgLog::OnCancel()
+{
+    hide();
+}
+
+void CDlgLog::OnClear()
+{
+    m_editPacket->clear();
+}
+
+void CDlgLog::ToggleVisible()
+{
+    if (isVisible()) {
+        hide();
+    } else {
+        show();
+        raise();
+        activateWindow();
+    }
+}
+
+std::string CDlgLog::FormatEntry(int direction, const uint8_t* bytes, int count, int64_t seconds)
+{
+    static const char s_hex[] = "0123456789ABCDEF";
+    std::string line;
+    line.reserve(40 + (count > 0 ? std::size_t(count) * 3 : 0));
+    line += direction != 0 ? "RECV" : "SEND";
+    line += "-[";
+    line += FormatTime(seconds, "%Y-%m-%d %H:%M:%S");
+    line += "] ";
+    // Without bytes nothing is listed, whatever the count says.
+    if (bytes) {
+        for (int i = 0; i < count; ++i) {
+            line += s_hex[bytes[i] >> 4];
+            line += s_hex[bytes[i] & 0x0F];
+            line += ' ';
+        }
+    }
+    char tail[32];
+    std::snprintf(tail, sizeof(tail), " (%d BYTE)", count);
+    line += tail;
+    return line;
+}
+
+void CDlgLog::AppendPacket(int direction, const uint8_t* bytes, int count)
+{
+    const std::string line = FormatEntry(direction, bytes, count, m_clock.NowSeconds());
+
+    // The box ends with a line break, so it holds one line more than entries:
+    // 2000 entries make 2001 lines, and the next entry starts an empty box.
+    if (m_editPacket->blockCount() > kMaxLines)
+        m_editPacket->clear();
+    // At the caret, replacing any selection: without user interaction the
+    // caret stays behind the last entry.
+    m_editPacket->insertPlainText(QString::fromLatin1(line.data(), int(line.size())) + QLatin1Char('\n'));
+
+    if (m_chkSave->isChecked())
+        WriteLogFile(line);
+}
+
+void CDlgLog::WriteLogFile(const std::string& entry)
+{
+    if (m_szLogDir.empty())
+        return;   // no log folder known: nothing to write to
+    // The hour is read again: an entry stamped 09:59:59 may land in hour 10.
+    const int64_t now = m_clock.NowSeconds();
+    const std::string day = FormatTime(now, "%Y-%m-%d");
+    const std::string hour = FormatTime(now, "%Y-%m-%d_%H");
+    if (day.empty() || hour.empty())
+        return;
+    const std::string folder = m_szLogDir + day + kPathSeparator;
+    MakeDirectoryPath(folder);   // a failure shows when the file does not open
+
+    std::FILE* file = std::fopen((folder + hour + "_LOG.log").c_str(), "ab");
+    if (!file)
+        return;
+    std::fwrite(entry.data(), 1, entry.size(), file);
+    std::fwrite("\r\n", 1, 2, file);
+    std::fclose(file);
+}

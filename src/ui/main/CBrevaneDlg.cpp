@@ -1,0 +1,739 @@
+#include "CBrevaneDlg.h"
+
+#include "CDlgLog.h"
+#include "CIniSysInfo.h"
+#include "CSpreadSheet.h"
+#include "CUiPrompts.h"
+#include "CWaitCursor.h"
+#include "ILinkClock.h"
+#include "MeterCommands.h"
+#include "MeterRecords.h"
+#include "MeterTime.h"
+
+#include <QApplication>
+#include <QDateEdit>
+#include <QDateTime>
+#include <QFile>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QTimer>
+
+namespace {
+
+const QString kCaption = QStringLiteral("압력 계측기");
+
+QString Q(const std::string& utf8)
+{
+    return QString::fromStdString(utf8);
+}
+
+// Column widths of the two record sheets, in characters.
+const double kMemoryWidths[5] = {3, 7, 20, 20, 20};
+const double kOutputWidths[5] = {7, 20, 20, 20, 20};
+const double kRecordRowHeight = 15.0;   // points
+
+}   // namespace
+
+const CDlgTemplate& CBrevaneDlg::DialogTemplate()
+{
+    // Only the information and search buttons keep these places: every other
+    // control is placed by ArrangeControls for the window's present size.
+    static const CDlgTemplate s_template{
+        IDD, "압력 계측기", 850, 410,
+        WS_POPUP | WS_CAPTION | WS_SYSMENU | WS_THICKFRAME | WS_MINIMIZEBOX | WS_MAXIMIZEBOX
+            | DS_SETFONT,
+        "GulimChe", 10, 400, false,
+        {
+            {IDOK, EDlgItemKind::DefPushButton, "OK", 690, 390, 50, 14, WS_DISABLED},
+            {IDCANCEL, EDlgItemKind::PushButton, "Cancel", 745, 390, 50, 14, 0},
+            {IDC_BUTTON_INFO, EDlgItemKind::PushButton, "", 7, 7, 120, 62, WS_VISIBLE | WS_TABSTOP},
+            {IDC_BUTTON_SEARCH, EDlgItemKind::PushButton, "장비 조회", 131, 7, 60, 62,
+             WS_VISIBLE | WS_TABSTOP},
+            {IDC_GRID_INFO, EDlgItemKind::Grid, "", 197, 7, 646, 62, WS_VISIBLE | WS_TABSTOP},
+            {IDC_STATIC_START, EDlgItemKind::StaticText, "시작일", 470, 78, 96, 14,
+             WS_VISIBLE | SS_RIGHT},
+            {IDC_DATE_START, EDlgItemKind::DatePicker, "", 570, 76, 73, 14, WS_VISIBLE | WS_TABSTOP},
+            {IDC_STATIC_END, EDlgItemKind::StaticText, "종료일", 646, 78, 43, 14,
+             WS_VISIBLE | SS_RIGHT},
+            {IDC_DATE_END, EDlgItemKind::DatePicker, "", 692, 76, 73, 14, WS_VISIBLE | WS_TABSTOP},
+            {IDC_BUTTON_QUERY, EDlgItemKind::PushButton, "데이터 조회", 770, 76, 73, 14,
+             WS_VISIBLE | WS_TABSTOP},
+            {IDC_RADIO_MEMORY, EDlgItemKind::RadioButton, "MEMORY", 7, 82, 80, 14,
+             WS_VISIBLE | WS_GROUP | WS_TABSTOP},
+            {IDC_RADIO_OUTPUT, EDlgItemKind::RadioButton, "OUTPUT", 87, 82, 80, 14, WS_VISIBLE},
+            {IDC_GRID_DATA, EDlgItemKind::Grid, "", 7, 100, 836, 270, WS_VISIBLE | WS_TABSTOP},
+            {IDC_BUTTON_SELECT_ALL, EDlgItemKind::PushButton, "전체 선택", 7, 380, 53, 17,
+             WS_VISIBLE | WS_TABSTOP},
+            {IDC_BUTTON_CLEAR_ALL, EDlgItemKind::PushButton, "전체 해제", 63, 380, 53, 17,
+             WS_VISIBLE | WS_TABSTOP},
+            {IDC_BUTTON_INVERT, EDlgItemKind::PushButton, "선택 반전", 120, 380, 53, 17,
+             WS_VISIBLE | WS_TABSTOP},
+            {IDC_BUTTON_SET_TIME, EDlgItemKind::PushButton, "현재시간 설정", 190, 379, 93, 19,
+             WS_VISIBLE | WS_TABSTOP},
+            {IDC_BUTTON_READ_TIME, EDlgItemKind::PushButton, "장비시간 조회", 287, 379, 93, 19,
+             WS_VISIBLE | WS_TABSTOP},
+            {IDC_STATIC_CLOCK, EDlgItemKind::StaticText, "", 383, 382, 107, 14,
+             WS_VISIBLE | SS_CENTER},
+            {IDC_EDIT_NUMBER, EDlgItemKind::Edit, "", 493, 382, 80, 13, WS_BORDER | ES_READONLY},
+            {IDC_BUTTON_LOG, EDlgItemKind::PushButton, "로그 보기", 517, 380, 80, 17, WS_TABSTOP},
+            {IDC_BUTTON_ADMIN, EDlgItemKind::PushButton, "관리자 모드", 600, 380, 80, 17, WS_TABSTOP},
+            {IDC_BUTTON_FIRMWARE, EDlgItemKind::PushButton, "펌웨어 업로드", 683, 380, 80, 17,
+             WS_VISIBLE | WS_TABSTOP},
+            {IDC_BUTTON_EXCEL, EDlgItemKind::PushButton, "엑셀 저장", 766, 380, 80, 17,
+             WS_VISIBLE | WS_TABSTOP},
+            {IDC_STATIC_UNUSED, EDlgItemKind::StaticText, "", 7, 400, 20, 8, 0},
+        },
+    };
+    return s_template;
+}
+
+QString CBrevaneDlg::TitleConnected()
+{
+    return QStringLiteral("압력 계측기 : 장비 연결 성공");
+}
+
+QString CBrevaneDlg::TitleNotConnected()
+{
+    return QStringLiteral("압력 계측기 : 연결장비 없음");
+}
+
+QString CBrevaneDlg::BuiltInInfoText()
+{
+    // Shown when the program folder holds no help.dat. The numbers and the
+    // address are placeholders for the seller's own.
+    QString text = QStringLiteral(
+        "[ 제품 구입 및 A/S 안내 ]\n"
+        "\n"
+        "■ 제품 구입 문의\n"
+        "\t전화 : 000-0000-0000 (평일 09:00 ~ 18:00)\n"
+        "\t팩스 : 000-0000-0001\n"
+        "\t전자우편 : sales@example.com\n"
+        "\n"
+        "■ A/S 접수\n"
+        "\t전화 : 000-0000-0002 (점심시간 12:00 ~ 13:00 제외)\n"
+        "\t접수 시 측정기 명, S/N, 증상을 알려 주십시오.\n"
+        "\t로그 보기 화면에서 저장한 로그 파일을 함께 보내 주시면 빠르게 처리됩니다.\n"
+        "\n"
+        "■ 택배 및 화물 발송 주소\n"
+        "\t(00000) 가나시 다라구 마바로 123, 사아빌딩 4층 A/S 센터\n"
+        "\t받는 분 : 고객지원팀 (착불 발송은 받지 않습니다)\n"
+        "\t로드셀과 본체를 함께 보내 주십시오.\n"
+        "\n"
+        "■ 방문 안내\n"
+        "\t방문 전 반드시 전화로 예약해 주십시오.\n"
+        "\t토요일, 일요일, 공휴일에는 방문 접수를 하지 않습니다.\n"
+        "\n"
+        "■ 보증 기간 : 구입일로부터 1년 (소모품 제외)");
+    text.remove(QLatin1Char('\t'));
+    return text;
+}
+
+CBrevaneDlg::CBrevaneDlg(IBridgeLibrary& bridge, ILinkClock& clock, CIniSysInfo& sysInfo,
+                         QWidget* parent)
+    : CDlgComm(DialogTemplate(), parent)
+    , m_link(bridge, clock)
+    , m_clock(clock)
+    , m_sysInfo(sysInfo)
+{
+    m_link.m_pOwner = this;
+    m_hIcon = QIcon(QStringLiteral(":/brevane/brevane.svg"));
+
+    m_fontBold = QFont(QStringLiteral("GulimChe"));
+    m_fontBold.setPixelSize(12);
+    m_fontBold.setWeight(QFont::DemiBold);
+
+    m_gridInfo = GetDlgItemAs<CSpreadSheet>(IDC_GRID_INFO);
+    m_gridData = GetDlgItemAs<CSpreadSheet>(IDC_GRID_DATA);
+    m_dtStart = GetDlgItemAs<QDateEdit>(IDC_DATE_START);
+    m_dtEnd = GetDlgItemAs<QDateEdit>(IDC_DATE_END);
+    m_lblClock = GetDlgItemAs<QLabel>(IDC_STATIC_CLOCK);
+    m_editNumber = GetDlgItemAs<QLineEdit>(IDC_EDIT_NUMBER);
+
+    const auto onClick = [this](int id, void (CBrevaneDlg::*handler)()) {
+        if (auto* button = GetDlgItemAs<QAbstractButton>(id))
+            connect(button, &QAbstractButton::clicked, this, [this, handler] { (this->*handler)(); });
+    };
+    onClick(IDC_BUTTON_SEARCH, &CBrevaneDlg::OnDeviceSearch);
+    onClick(IDC_BUTTON_QUERY, &CBrevaneDlg::QueryRecords);
+    onClick(IDC_BUTTON_SELECT_ALL, &CBrevaneDlg::OnSelectAll);
+    onClick(IDC_BUTTON_CLEAR_ALL, &CBrevaneDlg::OnClearAll);
+    onClick(IDC_BUTTON_INVERT, &CBrevaneDlg::OnInvert);
+    onClick(IDC_RADIO_MEMORY, &CBrevaneDlg::OnModeMemory);
+    onClick(IDC_RADIO_OUTPUT, &CBrevaneDlg::OnModeOutput);
+    onClick(IDC_BUTTON_INFO, &CBrevaneDlg::ShowInfoText);
+    onClick(IDC_BUTTON_ADMIN, &CBrevaneDlg::OnAdmin);
+    onClick(IDC_BUTTON_LOG, &CBrevaneDlg::OnLog);
+    onClick(IDC_BUTTON_READ_TIME, &CBrevaneDlg::ReadDeviceClock);
+    onClick(IDC_BUTTON_SET_TIME, &CBrevaneDlg::SetDeviceClock);
+    onClick(IDC_BUTTON_FIRMWARE, &CBrevaneDlg::OnFirmware);
+
+    m_pTimer = new QTimer(this);
+    m_pTimer->setInterval(1000);
+    connect(m_pTimer, &QTimer::timeout, this, [this] { OnTimer(TIMER_DETECT); });
+
+    // F1 anywhere in the window shows the information text.
+    qApp->installEventFilter(this);
+}
+
+CBrevaneDlg::~CBrevaneDlg()
+{
+    qApp->removeEventFilter(this);
+    m_pTimer->stop();
+    // The link logs into the log window until the very end of its life.
+    m_link.m_pOwner = nullptr;
+    delete m_pLogDlg;
+    m_pLogDlg = nullptr;
+}
+
+bool CBrevaneDlg::OnInitDialog()
+{
+    setWindowIcon(m_hIcon);
+    // The main window is laid out for 92 pixels per inch, not the base's 96.
+    m_Scaler.Attach(this, DialogTemplate(), 92.0);
+    ApplyTheme();
+    update();
+
+    if (auto* app = &CAppTheme::Current())
+        app->LoadThemeColors(this);
+    ApplyTheme();
+
+    InitControls();
+
+    m_pLogDlg = new CDlgLog(this, m_sysInfo.m_szLogDir, m_clock);
+
+    setMinimumSize(kMinWidth, kMinHeight);
+    move(0, 0);
+    resize(kMinWidth, kMinHeight);
+    FlushPendingResize();
+
+    m_bReady = true;
+    ArrangeControls();
+
+    setWindowTitle(TitleNotConnected());
+    SetDetectedControlsEnabled(false);
+    m_pTimer->start();
+    return true;
+}
+
+void CBrevaneDlg::InitControls()
+{
+    if (auto* info = GetDlgItemAs<QPushButton>(IDC_BUTTON_INFO)) {
+        info->setIcon(QIcon(QStringLiteral(":/brevane/info.svg")));
+        info->setIconSize(QSize(180, 100));
+    }
+    m_lblClock->setText(QStringLiteral("0000-00-00 00:00:00"));
+    m_lblClock->setAlignment(Qt::AlignCenter);
+    for (int id : {IDC_STATIC_START, IDC_STATIC_END})
+        GetDlgItemAs<QLabel>(id)->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    m_editNumber->setText(QStringLiteral("000-0000-0000"));
+
+    GetDlgItem(IDC_BUTTON_ADMIN)->show();
+    GetDlgItem(IDC_BUTTON_LOG)->show();
+
+    SetRadioIndex(IDC_RADIO_MEMORY, 0);
+
+    m_dtStart->setFont(m_fontBold);
+    m_dtEnd->setFont(m_fontBold);
+    const QDate today = QDateTime::fromSecsSinceEpoch(m_clock.NowSeconds()).date();
+    m_dtStart->setDate(today);
+    m_dtEnd->setDate(today);
+
+    InitInfoGrid();
+    InitDataGrid();
+}
+
+void CBrevaneDlg::InitInfoGrid()
+{
+    const CAppTheme& theme = CAppTheme::Current();
+    CSpreadSheet& g = *m_gridInfo;
+    g.SetColumnCount(4);
+    g.SetRowCount(4);
+    g.SetColumnHeadersShown(false);
+    g.SetRowHeadersShown(false);
+    g.SetScrollBars(0);
+    g.SetActiveCell(CSpreadSheet::kAll, CSpreadSheet::kAll);
+    g.SetFontSize(11.0f);
+    ApplyGridLook(g);
+
+    static const char* const kLabels[][2] = {
+        {"작성 일시", "회사 명"},
+        {"보고서 명", "작성자 명"},
+        {"측정기 명", "측정기 S/N"},
+        {"", "버전 정보"},
+    };
+    g.SetActiveCell(CSpreadSheet::kAll, CSpreadSheet::kAll);
+    g.SetCellType(EGridCellType::StaticText);
+    g.SetHAlign(EGridHAlign::Center);
+    g.SetVAlign(EGridVAlign::Center);
+    for (int row = 1; row <= 4; ++row) {
+        g.SetCellText(1, row, QString::fromUtf8(kLabels[row - 1][0]));
+        g.SetCellText(3, row, QString::fromUtf8(kLabels[row - 1][1]));
+    }
+    for (int col : {1, 3}) {
+        g.SetActiveCell(col, CSpreadSheet::kAll);
+        g.SetBackColor(theme.m_clrButtonBorder);
+    }
+    g.SetActiveCell(1, 4);
+    g.SetBackColor(theme.m_clrBack);
+    for (const auto& cell : {std::pair<int, int>{2, 1}, {2, 2}, {4, 1}, {4, 2}}) {
+        g.SetActiveCell(cell.first, cell.second);
+        g.SetCellType(EGridCellType::Edit);
+        g.SetHAlign(EGridHAlign::Center);
+        g.SetVAlign(EGridVAlign::Center);
+        g.SetBackColor(theme.m_clrEditBack);
+    }
+    g.SetCellBorder(1, 1, 4, 4, kGridEdgeLeft | kGridEdgeRight | kGridEdgeTop | kGridEdgeBottom,
+                    theme.m_clrBorder, EGridLine::Solid);
+
+    g.SetCellText(2, 2, Q(m_sysInfo.m_szReportName));
+    g.SetCellText(4, 1, Q(m_sysInfo.m_szCompany));
+    g.SetCellText(4, 2, Q(m_sysInfo.m_szUserName));
+}
+
+void CBrevaneDlg::InitDataGrid()
+{
+    const CAppTheme& theme = CAppTheme::Current();
+    CSpreadSheet& g = *m_gridData;
+    const int allEdges = kGridEdgeLeft | kGridEdgeRight | kGridEdgeTop | kGridEdgeBottom;
+    g.SetSheetCount(2);
+    g.SetScrollBars(2);
+
+    // Sheet 1: the stored records, one ticked row each.
+    g.SetAddressedSheet(1);
+    g.SetColumnCount(5);
+    g.SetRowCount(0);
+    g.SetColumnHeadersShown(true);
+    g.SetActiveCell(CSpreadSheet::kAll, CSpreadSheet::kAll);
+    g.SetFontSize(11.0f);
+    for (int c = 1; c <= 5; ++c)
+        g.SetColumnWidth(c, kMemoryWidths[c - 1]);
+    g.SetRowHeight(CSpreadSheet::kAll, kRecordRowHeight);
+    g.SetRowHeight(CSpreadSheet::kHeader, kRecordRowHeight);
+    ApplyGridLook(g);
+    g.SetActiveCell(CSpreadSheet::kAll, CSpreadSheet::kAll);
+    g.SetCellType(EGridCellType::StaticText);
+    g.SetHAlign(EGridHAlign::Center);
+    g.SetVAlign(EGridVAlign::Center);
+    g.SetLock(true);
+    g.SetActiveCell(1, CSpreadSheet::kAll);
+    g.SetCellType(EGridCellType::CheckBox);
+    g.SetCheckBoxCaption(QString());
+    g.SetHAlign(EGridHAlign::Center);
+    g.SetLock(false);
+    static const char* const kMemoryHeaders[5] = {"CK", "No", "측정 시간", "측정 압력 값",
+                                                  "로드셀 종류"};
+    for (int c = 1; c <= 5; ++c)
+        g.SetCellText(c, CSpreadSheet::kHeader, QString::fromUtf8(kMemoryHeaders[c - 1]));
+    // Borders on the whole columns, so that every row added later has them.
+    g.SetCellBorder(1, CSpreadSheet::kAll, 5, CSpreadSheet::kAll, allEdges, theme.m_clrBorder,
+                    EGridLine::Solid);
+
+    // Sheet 2: the continuous series under its summary.
+    g.SetAddressedSheet(2);
+    g.SetColumnCount(5);
+    g.SetRowCount(3);
+    g.SetColumnHeadersShown(false);
+    g.SetRowHeadersShown(false);
+    g.SetActiveCell(CSpreadSheet::kAll, CSpreadSheet::kAll);
+    g.SetFontSize(11.0f);
+    for (int c = 1; c <= 5; ++c)
+        g.SetColumnWidth(c, kOutputWidths[c - 1]);
+    g.SetRowHeight(CSpreadSheet::kAll, kRecordRowHeight);
+    ApplyGridLook(g);
+    g.SetActiveCell(CSpreadSheet::kAll, CSpreadSheet::kAll);
+    g.SetCellType(EGridCellType::StaticText);
+    g.SetHAlign(EGridHAlign::Center);
+    g.SetVAlign(EGridVAlign::Center);
+    g.SetLock(true);
+    g.SetCellBorder(1, CSpreadSheet::kAll, 5, CSpreadSheet::kAll, allEdges, theme.m_clrBorder,
+                    EGridLine::Solid);
+    static const char* const kSummaryLabels[5] = {"측정횟수", "압력 평균 값", "최소 값", "최대 값",
+                                                  "압력 편차"};
+    static const char* const kSeriesLabels[5] = {"No", "측정 시간", "측정 압력 값", "로드셀 종류",
+                                                 "기타"};
+    for (int c = 1; c <= 5; ++c) {
+        g.SetCellText(c, 1, QString::fromUtf8(kSummaryLabels[c - 1]));
+        g.SetCellText(c, 3, QString::fromUtf8(kSeriesLabels[c - 1]));
+    }
+    for (int row : {1, 3}) {
+        g.SetActiveCell(CSpreadSheet::kAll, row);
+        g.SetBackColor(theme.m_clrButtonBorder);
+    }
+    g.SetActiveCell(1, 2);
+    g.SetBackColor(theme.m_clrButtonBorder);
+
+    g.SetAddressedSheet(1);
+    g.SetShownSheet(1);
+}
+
+void CBrevaneDlg::ArrangeControls()
+{
+    const int W = width();
+    const int H = height();
+    const QRect S = GetDlgItem(IDC_BUTTON_SEARCH)->geometry();
+    const int Y = S.bottom() + 1 + 10;
+    const int sBottom = S.y() + S.height();   // one past the last row, as a window rectangle has it
+    const int sRight = S.x() + S.width();
+
+    const auto place = [this](int id, int x, int y, int w, int h) {
+        if (QWidget* control = GetDlgItem(id))
+            control->setGeometry(x, y, w, h);
+    };
+
+    const QRect infoRect(sRight + 10, S.y(), W - sRight - 20, sBottom - S.y());
+    FitGrid(*m_gridInfo, true, infoRect);
+    FitGridColumns(*m_gridInfo, infoRect);
+
+    place(IDC_BUTTON_QUERY, W - 120, Y, 110, 25);
+    place(IDC_DATE_END, W - 245, Y, 110, 25);
+    place(IDC_STATIC_END, W - 315, Y, 65, 25);
+    place(IDC_DATE_START, W - 425, Y, 110, 25);
+    place(IDC_STATIC_START, W - 575, Y, 145, 25);
+    place(IDC_RADIO_MEMORY, 10, Y + 10, 120, 25);
+    place(IDC_RADIO_OUTPUT, 131, Y + 10, 120, 25);
+
+    // Both record sheets fill the grid's width with their columns in
+    // proportion; their rows keep their height, so a long download scrolls.
+    const QRect dataRect(10, sBottom + 45, W - 20, H - sBottom - 95);
+    m_gridData->setGeometry(dataRect);
+    for (int sheet : {1, 2}) {
+        m_gridData->SetAddressedSheet(sheet);
+        FitGridColumns(*m_gridData, dataRect);
+    }
+    m_gridData->SetAddressedSheet(m_nDataMode + 1);
+
+    place(IDC_BUTTON_SELECT_ALL, 10, H - 40, 80, 30);
+    place(IDC_BUTTON_CLEAR_ALL, 95, H - 40, 80, 30);
+    place(IDC_BUTTON_INVERT, 180, H - 40, 80, 30);
+    place(IDC_BUTTON_SET_TIME, 285, H - 42, 140, 34);
+    place(IDC_BUTTON_READ_TIME, 430, H - 42, 140, 34);
+    place(IDC_STATIC_CLOCK, 575, H - 40, 160, 30);
+    place(IDC_EDIT_NUMBER, 740, H - 37, 120, 24);
+    place(IDC_BUTTON_EXCEL, W - 130, H - 40, 120, 30);
+    place(IDC_BUTTON_FIRMWARE, W - 255, H - 40, 120, 30);
+    place(IDC_BUTTON_ADMIN, W - 380, H - 40, 120, 30);
+    place(IDC_BUTTON_LOG, W - 505, H - 40, 120, 30);
+    update();
+}
+
+void CBrevaneDlg::PaintExtra(QPainter&)
+{
+    // The controls paint themselves over the background.
+}
+
+void CBrevaneDlg::SetDetectedControlsEnabled(bool enabled)
+{
+    for (int id : {IDC_BUTTON_SEARCH, IDC_BUTTON_QUERY, IDC_BUTTON_READ_TIME, IDC_BUTTON_SET_TIME,
+                   IDC_EDIT_NUMBER})
+        GetDlgItem(id)->setEnabled(enabled);
+}
+
+void CBrevaneDlg::OnTimer(int id)
+{
+    if (id != TIMER_DETECT)
+        return;
+    const bool found = !m_link.FindDevice().empty();
+    setWindowTitle(found ? TitleConnected() : TitleNotConnected());
+    SetDetectedControlsEnabled(found);
+}
+
+QString CBrevaneDlg::LinkErrorText() const
+{
+    QString text = Q(m_link.GetErrorText());
+    if (m_link.m_nResult == LINK_OPEN_FAILED && m_link.m_nOpenStatus == BRIDGE_ACCESS_DENIED) {
+        text += QStringLiteral(
+            "\n\n장비는 연결되어 있지만 열 수 있는 권한이 없습니다.\n"
+            "udev 규칙 70-brevane-ft260.rules 를 /etc/udev/rules.d/ 에 설치한 뒤\n"
+            "(sudo udevadm control --reload-rules && sudo udevadm trigger)\n"
+            "장비를 다시 연결하십시오.");
+    }
+    return text;
+}
+
+void CBrevaneDlg::ShowMessage(const QString& text)
+{
+    CUiPrompts::ShowInfo(this, text, kCaption);
+}
+
+void CBrevaneDlg::OnDeviceSearch()
+{
+    CWaitCursor wait;
+    m_clock.SleepMs(100);
+
+    // The meter's identity is read again; what the user typed stays.
+    m_gridInfo->ClearRange(2, 3, 2, 4);
+    m_gridInfo->ClearRange(4, 3, 4, 4);
+
+    const int addressed = m_gridData->GetAddressedSheet();
+    m_gridData->SetAddressedSheet(1);
+    m_gridData->SetRowCount(0);
+    m_gridData->SetAddressedSheet(2);
+    m_gridData->SetRowCount(3);
+    m_gridData->ClearRange(1, 2, 5, 2);
+    m_gridData->SetAddressedSheet(addressed);
+
+    if (m_link.Open()) {
+        ReadDeviceInfo();
+        const QDate today = QDateTime::fromSecsSinceEpoch(m_clock.NowSeconds()).date();
+        m_dtStart->setDate(today);
+        m_dtEnd->setDate(today);
+        QueryRecords();
+    } else {
+        ShowMessage(LinkErrorText());
+    }
+}
+
+void CBrevaneDlg::ReadDeviceInfo()
+{
+    m_gridInfo->SetCellText(2, 1, Q(FormatLocalTime(m_clock.NowSeconds())));
+
+    uint8_t reply[REPLY_BUFFER_LEN];
+    if (SendMeterRequest(m_link, MakeReadRequest(CMD_READ_NAME), reply) >= 0)
+        m_gridInfo->SetCellText(2, 3, Q(DecodeTextReply(reply, NAME_FIELD_LEN)));
+    if (SendMeterRequest(m_link, MakeReadRequest(CMD_READ_SERIAL), reply) >= 0)
+        m_gridInfo->SetCellText(4, 3, Q(SerialNumberText(reply)));
+    if (SendMeterRequest(m_link, MakeReadRequest(CMD_READ_VERSION), reply) >= 0)
+        m_gridInfo->SetCellText(4, 4, Q(DecodeTextReply(reply, VERSION_FIELD_LEN)));
+}
+
+void CBrevaneDlg::ReadDeviceClock()
+{
+    QString clockText = QStringLiteral("0000-00-00 00:00:00");
+    QString numberText = QStringLiteral("000-0000-0000");
+
+    uint8_t reply[REPLY_BUFFER_LEN];
+    const int result = SendMeterRequest(m_link, MakeReadRequest(CMD_READ_CLOCK), reply);
+    if (result < 0) {
+        ShowMessage(QStringLiteral("장비시간 읽기 실패 : %1").arg(LinkErrorText()));
+    } else {
+        const MeterClock clock = DecodeClockRecord(reply);
+        if (IsPlausibleClockYear(clock.when.nYear)) {
+            // A clock whose other fields make no time is shown with its raw
+            // numbers and marked, like a stored record with a broken time.
+            clockText = Q(FormatRecordTime(clock.when));
+            numberText = Q(FormatStoredNumber(clock.storedNumber));
+        }
+    }
+    m_lblClock->setText(clockText);
+    m_editNumber->setText(numberText);
+}
+
+void CBrevaneDlg::SetDeviceClock()
+{
+    if (!CUiPrompts::AskYesNo(this, QStringLiteral("장비시간을 설정하시겠습니까?"),
+                              QStringLiteral("설정")))
+        return;
+    const MeterClock clock = MakeMeterClock(m_clock.NowSeconds());
+    uint8_t reply[REPLY_BUFFER_LEN];
+    if (SendMeterRequest(m_link, MakeSetClockRequest(clock), reply) >= 0)
+        CUiPrompts::ShowInfo(this, QStringLiteral("성공"), QStringLiteral("설정"));
+    else
+        CUiPrompts::ShowInfo(this, QStringLiteral("설정 실패 - %1").arg(LinkErrorText()),
+                             QStringLiteral("설정"));
+}
+
+// ---- records ----
+
+void CBrevaneDlg::OnModeMemory()
+{
+    m_gridData->SetAddressedSheet(1);
+    m_gridData->SetShownSheet(1);
+    m_nDataMode = 0;
+    for (int id : {IDC_STATIC_START, IDC_STATIC_END, IDC_DATE_START, IDC_DATE_END})
+        GetDlgItem(id)->show();
+}
+
+void CBrevaneDlg::OnModeOutput()
+{
+    m_gridData->SetAddressedSheet(2);
+    m_gridData->SetShownSheet(2);
+    m_nDataMode = 1;
+    for (int id : {IDC_STATIC_START, IDC_STATIC_END, IDC_DATE_START, IDC_DATE_END})
+        GetDlgItem(id)->hide();
+}
+
+void CBrevaneDlg::QueryRecords()
+{
+    CWaitCursor wait;
+    const int64_t from = QDateTime(m_dtStart->date(), QTime(0, 0)).toSecsSinceEpoch();
+    const int64_t to = QDateTime(m_dtEnd->date(), QTime(0, 0)).toSecsSinceEpoch();
+
+    int result = 0;
+    int count = 0;
+    if (m_nDataMode == 0) {
+        m_gridData->SetAddressedSheet(1);
+        m_gridData->SetRowCount(0);
+        result = m_link.ReadMemoryRecords(from, to, &count);
+    } else {
+        m_gridData->SetAddressedSheet(2);
+        m_gridData->ClearRange(1, 2, 5, 2);
+        m_gridData->SetRowCount(3);
+        result = m_link.ReadOutputRecords();
+        count = m_gridData->GetRowCount() - 3;
+    }
+    m_gridData->SetAddressedSheet(m_nDataMode + 1);
+
+    if (result < 0) {
+        // The rows that did arrive stay; say that the download is not whole.
+        QString text = LinkErrorText();
+        if (count > 0)
+            text = QStringLiteral("데이터 수신이 완료되지 않았습니다 (%1건 수신).\n%2").arg(count).arg(text);
+        ShowMessage(text);
+    } else if (m_nDataMode == 0 && count == 0) {
+        ShowMessage(QStringLiteral("메모리 데이터 없음!"));
+    }
+}
+
+void CBrevaneDlg::AddMemoryRecord(int index, const uint8_t* record)
+{
+    const MeasurementRecord rec = DecodeMeasurementRecord(record);
+    const int row = index + 1;
+    CSpreadSheet& g = *m_gridData;
+    if (g.GetRowCount() < row)
+        g.SetRowCount(row);
+    g.SetCellText(1, row, QStringLiteral("1"));
+    g.SetCellText(2, row, QString::number(row));
+    g.SetCellText(3, row, Q(rec.bTimeValid ? FormatLocalTime(rec.tWhen) : FormatRecordTime(rec.when)));
+    g.SetCellText(4, row, Q(FormatForceTons(rec.nRawForce)));
+    g.SetActiveCell(4, row);
+    g.SetForeColor(CAppTheme::Current().m_clrText);
+    g.SetCellText(5, row, QString::fromUtf8(LoadCellModelName(rec.nLoadCellType)));
+}
+
+void CBrevaneDlg::SetOutputSummary(const uint8_t* summary)
+{
+    const OutputSummary s = DecodeOutputSummary(summary);
+    CSpreadSheet& g = *m_gridData;
+    g.SetCellText(1, 2, QString::number(s.nCount));
+    const uint16_t values[4] = {s.nAverage, s.nMinimum, s.nMaximum, s.nDeviation};
+    for (int i = 0; i < 4; ++i)
+        g.SetCellText(2 + i, 2, Q(FormatSummaryForce(values[i])));
+}
+
+void CBrevaneDlg::AddOutputRecord(int index, const uint8_t* record)
+{
+    const MeasurementRecord rec = DecodeMeasurementRecord(record);
+    const int row = index + 4;
+    CSpreadSheet& g = *m_gridData;
+    if (g.GetRowCount() < row)
+        g.SetRowCount(row);
+    g.SetCellText(1, row, QString::number(index + 1));
+    g.SetCellText(2, row, Q(rec.bTimeValid ? FormatLocalTime(rec.tWhen) : FormatRecordTime(rec.when)));
+    g.SetCellText(3, row, Q(FormatForceKn(rec.nRawForce)));
+    g.SetCellText(4, row, QString::fromUtf8(LoadCellModelName(rec.nLoadCellType)));
+    g.SetCellText(5, row, QStringLiteral("-"));
+}
+
+IPacketLog* CBrevaneDlg::GetPacketLog()
+{
+    return m_pLogDlg;
+}
+
+void CBrevaneDlg::SetSelection(int mode)
+{
+    if (m_nDataMode != 0)
+        return;
+    CSpreadSheet& g = *m_gridData;
+    const int rows = g.GetRowCount();
+    for (int row = 1; row <= rows; ++row) {
+        int value = 0;
+        if (mode == 2) {
+            g.GetInteger(1, row, &value);
+            value = value == 0 ? 1 : 0;
+        } else {
+            value = mode;
+        }
+        g.SetInteger(1, row, value);
+    }
+}
+
+void CBrevaneDlg::OnSelectAll()
+{
+    SetSelection(1);
+}
+
+void CBrevaneDlg::OnClearAll()
+{
+    SetSelection(0);
+}
+
+void CBrevaneDlg::OnInvert()
+{
+    SetSelection(2);
+}
+
+// ---- information, exit, other windows ----
+
+QString CBrevaneDlg::LoadInfoText() const
+{
+    QFile file(Q(m_sysInfo.m_szExeDir) + QStringLiteral("/help.dat"));
+    if (!file.open(QIODevice::ReadOnly))
+        return BuiltInInfoText();
+    // UTF-16LE without byte-order-mark handling; the text ends at the first
+    // zero unit, and an odd last byte is a unit of its own.
+    const QByteArray bytes = file.readAll();
+    QString text;
+    text.reserve(bytes.size() / 2 + 1);
+    for (qsizetype i = 0; i < bytes.size(); i += 2) {
+        const uint8_t lo = uint8_t(bytes[i]);
+        const uint8_t hi = i + 1 < bytes.size() ? uint8_t(bytes[i + 1]) : 0;
+        const char16_t unit = char16_t(lo | (hi << 8));
+        if (unit == 0)
+            break;
+        text.append(QChar(unit));
+    }
+    return text;
+}
+
+void CBrevaneDlg::ShowInfoText()
+{
+    QString text;
+    {
+        CWaitCursor wait;
+        text = LoadInfoText();
+    }
+    CUiPrompts::ShowInfo(this, text, QStringLiteral("정보"));
+    m_clock.SleepMs(100);
+}
+
+void CBrevaneDlg::OnCancel()
+{
+    if (CUiPrompts::AskYesNo(this, QStringLiteral("프로그램을 종료하시겠습니까?"),
+                             QStringLiteral("프로그램 종료")))
+        CDlgComm::OnOK();
+}
+
+bool CBrevaneDlg::eventFilter(QObject* watched, QEvent* event)
+{
+    if (event->type() == QEvent::KeyPress
+        && static_cast<QKeyEvent*>(event)->key() == Qt::Key_F1) {
+        auto* widget = qobject_cast<QWidget*>(watched);
+        if (widget && widget->window() == this) {
+            ShowInfoText();
+            return true;
+        }
+    }
+    return CDlgComm::eventFilter(watched, event);
+}
+
+void CBrevaneDlg::OnAdmin()
+{
+    if (m_fnAdmin)
+        m_fnAdmin(this, &m_link);
+}
+
+void CBrevaneDlg::OnFirmware()
+{
+    if (m_fnFirmware)
+        m_fnFirmware(this, &m_link);
+}
+
+void CBrevaneDlg::OnLog()
+{
+    if (m_pLogDlg)
+        m_pLogDlg->ToggleVisible();
+}
+

@@ -1,12 +1,34 @@
 #include "CUiPrompts.h"
 
 #include <QAbstractButton>
+#include <QApplication>
 #include <QFileDialog>
 #include <QMessageBox>
 #include <QRegularExpression>
 #include <QStringList>
 
 namespace {
+// A question asked in the middle of a long operation must not show the
+// wait cursor over its own buttons: the arrow is pushed for its lifetime.
+class CArrowCursor {
+public:
+    CArrowCursor() : m_bPushed(QApplication::overrideCursor() != nullptr)
+    {
+        if (m_bPushed)
+            QApplication::setOverrideCursor(Qt::ArrowCursor);
+    }
+    ~CArrowCursor()
+    {
+        if (m_bPushed)
+            QApplication::restoreOverrideCursor();
+    }
+    CArrowCursor(const CArrowCursor&) = delete;
+    CArrowCursor& operator=(const CArrowCursor&) = delete;
+
+private:
+    bool m_bPushed;
+};
+
 CUiPrompts::YesNoHook& YesNo()
 {
     static CUiPrompts::YesNoHook s_hook;
@@ -38,6 +60,7 @@ bool CUiPrompts::AskYesNo(QWidget* parent, const QString& text, const QString& c
     box.button(QMessageBox::No)->setText(QStringLiteral("아니요"));
     box.setDefaultButton(QMessageBox::Yes);
     box.setEscapeButton(QMessageBox::No);
+    CArrowCursor arrow;
     return box.exec() == QMessageBox::Yes;
 }
 
@@ -49,6 +72,7 @@ void CUiPrompts::ShowInfo(QWidget* parent, const QString& text, const QString& c
     }
     QMessageBox box(QMessageBox::Information, caption, text, QMessageBox::Ok, parent);
     box.button(QMessageBox::Ok)->setText(QStringLiteral("확인"));
+    CArrowCursor arrow;
     box.exec();
 }
 
@@ -58,6 +82,7 @@ QString CUiPrompts::ChooseOpenFile(QWidget* parent, const QString& title, const 
     const QString qtFilter = ConvertFilter(filter);
     if (OpenFile())
         return OpenFile()(title, qtFilter, directory);
+    CArrowCursor arrow;
     return QFileDialog::getOpenFileName(parent, title, directory, qtFilter);
 }
 
@@ -68,6 +93,7 @@ QString CUiPrompts::ChooseSaveFile(QWidget* parent, const QString& title, const 
     if (SaveFile())
         return SaveFile()(title, qtFilter, directory);
     // QFileDialog asks before overwriting unless told not to.
+    CArrowCursor arrow;
     return QFileDialog::getSaveFileName(parent, title, directory, qtFilter);
 }
 

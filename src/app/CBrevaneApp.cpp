@@ -32,7 +32,7 @@ bool CBrevaneApp::InitInstance()
     // The record of a crash during start-up goes where LoadSettings will put
     // the Dmp folder; until that folder exists such a crash leaves none.
     CIniSysInfo paths;
-    paths.ComposePaths(exePath, IsDirectoryWritable);
+    paths.ComposePaths(exePath, IsProgramDirUsable);
     InstallCrashFilter(paths.m_szDumpDir);
 
     if (QStyle* fusion = QStyleFactory::create(QStringLiteral("Fusion")))

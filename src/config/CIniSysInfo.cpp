@@ -81,7 +81,7 @@ void CIniSysInfo::LoadSettings()
 
 void CIniSysInfo::LoadSettings(const std::string& exePath)
 {
-    LoadSettings(exePath, IsDirectoryWritable);
+    LoadSettings(exePath, IsProgramDirUsable);
 }
 
 void CIniSysInfo::LoadSettings(const std::string& exePath, const WritableProbe& isWritable)

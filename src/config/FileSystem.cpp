@@ -1,5 +1,7 @@
 #include "FileSystem.h"
 
+#include <cstring>
+
 #include <cerrno>
 #include <cstdlib>
 #include <vector>
@@ -166,6 +168,23 @@ bool IsDirectoryWritable(const std::string& dir)
     return true;
 }
 
+bool IsSystemProgramDir(const std::string& dir)
+{
+    const std::wstring folder = Widen(dir);
+    for (const wchar_t* name : {L"ProgramFiles", L"ProgramFiles(x86)", L"ProgramW6432"}) {
+        const wchar_t* base = _wgetenv(name);
+        if (!base || !*base)
+            continue;
+        const std::wstring prefix(base);
+        if (folder.size() >= prefix.size()
+            && _wcsnicmp(folder.c_str(), prefix.c_str(), prefix.size()) == 0
+            && (folder.size() == prefix.size() || folder[prefix.size()] == L'\\'
+                || folder[prefix.size()] == L'/'))
+            return true;
+    }
+    return false;
+}
+
 std::string UserDataDir()
 {
     const wchar_t* base = _wgetenv(L"LOCALAPPDATA");
@@ -254,6 +273,17 @@ bool IsDirectoryWritable(const std::string& dir)
     close(fd);
     unlink(probe.c_str());
     return true;
+}
+
+bool IsSystemProgramDir(const std::string& dir)
+{
+    static const char* const kSystemPrefixes[] = {"/usr", "/opt", "/bin", "/sbin", "/lib", "/snap"};
+    for (const char* prefix : kSystemPrefixes) {
+        const std::size_t n = std::strlen(prefix);
+        if (dir.compare(0, n, prefix) == 0 && (dir.size() == n || dir[n] == '/'))
+            return true;
+    }
+    return false;
 }
 
 std::string UserDataDir()
@@ -358,3 +388,8 @@ bool WriteFileAtomically(const std::string& path, std::string_view content)
 }
 
 #endif
+
+bool IsProgramDirUsable(const std::string& dir)
+{
+    return !IsSystemProgramDir(dir) && IsDirectoryWritable(dir);
+}

@@ -31,6 +31,15 @@ std::string ExecutablePath();
 // not tell the truth for root, read-only mounts or pseudo file systems).
 bool IsDirectoryWritable(const std::string& dir);
 
+// Whether a folder belongs to the operating system's installed programs
+// (/usr, /opt, /bin … on Linux; the Program Files folders on Windows): a
+// program installed there keeps its own files in the per-user folder even
+// when it could write beside itself (as root or an administrator).
+bool IsSystemProgramDir(const std::string& dir);
+
+// The program may keep its files in dir: writable and not a system folder.
+bool IsProgramDirUsable(const std::string& dir);
+
 // The per-user application data folder of the program, without trailing
 // separator: $XDG_DATA_HOME/brevane or ~/.local/share/brevane on Linux,
 // %LOCALAPPDATA%\Brevane on Windows. Empty when none can be found.

@@ -174,6 +174,15 @@ TEST(CIniSysInfo, WritabilityIsTriedForReal)
     CUserDataHome xdg(home.Path());
     EXPECT_EQ(CIniSysInfo::ChooseProgramDir(dir.Path(), IsDirectoryWritable), dir.Path());
     EXPECT_EQ(CIniSysInfo::ChooseProgramDir("/proc/self", IsDirectoryWritable), home / "brevane");
+
+    // An installed program keeps its files per user even where it could
+    // write beside itself, as root can in /usr/bin.
+    EXPECT_TRUE(IsSystemProgramDir("/usr/bin"));
+    EXPECT_TRUE(IsSystemProgramDir("/opt/brevane"));
+    EXPECT_FALSE(IsSystemProgramDir("/usrlocal/brevane"));
+    EXPECT_FALSE(IsSystemProgramDir(dir.Path()));
+    EXPECT_EQ(CIniSysInfo::ChooseProgramDir("/usr/bin", IsProgramDirUsable), home / "brevane");
+    EXPECT_EQ(CIniSysInfo::ChooseProgramDir(dir.Path(), IsProgramDirUsable), dir.Path());
 }
 
 TEST(MakeDirectoryPath, CreatesEveryPrefixAndStopsAtANonDirectory)

@@ -1,0 +1,643 @@
+#include "CDlgAdmin.h"
+
+#include "AnsiText.h"
+#include "CDlgLog.h"
+#include "CFt260.h"
+#include "CSpreadSheet.h"
+#include "CUiPrompts.h"
+#include "CWaitCursor.h"
+#include "ILinkClock.h"
+#include "MeterRecords.h"
+#include "MeterTime.h"
+
+#include <QCheckBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QTimer>
+
+#include <algorithm>
+#include <optional>
+
+namespace {
+
+const QString kSetCaption = QStringLiteral("설정");
+const QString kErrorCaption = QStringLiteral("압력 계측기");
+
+// Column widths of the information grid, in characters, before they are
+// scaled to the grid's width.
+const double kInfoWidths[CDlgAdmin::INFO_COLUMNS] = {18, 20, 12, 18, 20, 12};
+
+QString Q(const std::string& utf8)
+{
+    return QString::fromStdString(utf8);
+}
+
+// The automatic-reading box is off while a calibration write asks its
+// question and sends, so that no timer read runs in between; it comes back
+// as it was whatever the answer and the result.
+class CAutoReadPause {
+public:
+    explicit CAutoReadPause(QCheckBox* box) : m_pBox(box), m_bWasChecked(box && box->isChecked())
+    {
+        if (m_bWasChecked)
+            m_pBox->setChecked(false);
+    }
+    ~CAutoReadPause()
+    {
+        if (m_bWasChecked)
+            m_pBox->setChecked(true);
+    }
+    CAutoReadPause(const CAutoReadPause&) = delete;
+    CAutoReadPause& operator=(const CAutoReadPause&) = delete;
+
+private:
+    QCheckBox* m_pBox;
+    bool m_bWasChecked;
+};
+
+// "%02X " for each byte, as the last-exchange lines list them.
+QString HexBytes(const uint8_t* bytes, int count)
+{
+    static const char s_hex[] = "0123456789ABCDEF";
+    QString text;
+    text.reserve(count * 3);
+    for (int i = 0; i < count; ++i) {
+        text += QLatin1Char(s_hex[bytes[i] >> 4]);
+        text += QLatin1Char(s_hex[bytes[i] & 0x0F]);
+        text += QLatin1Char(' ');
+    }
+    return text;
+}
+
+int ClampCount(int64_t count)
+{
+    return int(std::clamp<int64_t>(count, 0, CFt260::LINK_BUFFER_SIZE));
+}
+
+}   // namespace
+
+const CDlgTemplate& CDlgAdmin::DialogTemplate()
+{
+    static const CDlgTemplate s_template{
+        IDD, "관리자 모드", 699, 270,
+        WS_POPUP | WS_CAPTION | WS_SYSMENU | DS_MODALFRAME | DS_SETFONT,
+        "GulimChe", 10, 400, false,
+        {
+            {IDOK, EDlgItemKind::DefPushButton, "확인", 303, 248, 50, 14, WS_DISABLED | WS_TABSTOP},
+            {IDCANCEL, EDlgItemKind::PushButton, "닫 기", 639, 243, 53, 19, WS_VISIBLE | WS_TABSTOP},
+            {IDC_BUTTON_SEARCH, EDlgItemKind::PushButton, "장비 조회", 7, 7, 45, 55,
+             WS_VISIBLE | WS_TABSTOP},
+            {IDC_GRID_INFO, EDlgItemKind::Grid, "", 54, 7, 637, 54, WS_VISIBLE | WS_TABSTOP},
+            {IDC_GROUP_CAL, EDlgItemKind::GroupBox, "보정", 7, 69, 239, 193, WS_VISIBLE},
+            {IDC_RADIO_7T, EDlgItemKind::RadioPushButton, "7톤 보정", 15, 82, 61, 16,
+             WS_VISIBLE | WS_GROUP | WS_TABSTOP},
+            {IDC_RADIO_15T, EDlgItemKind::RadioPushButton, "15톤 보정", 78, 82, 61, 16, WS_VISIBLE},
+            {IDC_RADIO_30T, EDlgItemKind::RadioPushButton, "30톤 보정", 141, 82, 61, 16, WS_VISIBLE},
+            {IDC_GRID_CAL, EDlgItemKind::Grid, "", 15, 102, 224, 134, WS_VISIBLE | WS_TABSTOP},
+            {IDC_CHECK_AUTO, EDlgItemKind::AutoCheckBox, "값 자동 읽기", 18, 245, 119, 10,
+             WS_VISIBLE | WS_TABSTOP},
+            {IDC_GROUP_FIRMWARE, EDlgItemKind::GroupBox, "펌웨어 업로드", 253, 69, 439, 78, WS_VISIBLE},
+            {IDC_STATIC, EDlgItemKind::StaticText, "파일 경로", 265, 90, 47, 8, WS_VISIBLE},
+            {IDC_EDIT_PATH, EDlgItemKind::Edit, "", 315, 87, 336, 14,
+             WS_VISIBLE | WS_BORDER | ES_AUTOHSCROLL | ES_READONLY | WS_TABSTOP},
+            {IDC_BUTTON_FILE, EDlgItemKind::PushButton, "...", 659, 87, 26, 14, WS_VISIBLE | WS_TABSTOP},
+            {IDC_STATIC_STATUS, EDlgItemKind::StaticText, "상태 : 파일 선택", 263, 111, 234, 8,
+             WS_VISIBLE},
+            {IDC_PROGRESS, EDlgItemKind::ProgressBar, "", 262, 124, 296, 14,
+             WS_VISIBLE | WS_BORDER | PBS_SMOOTH},
+            {IDC_BUTTON_UPLOAD, EDlgItemKind::PushButton, "업로드", 574, 115, 53, 19,
+             WS_VISIBLE | WS_DISABLED | WS_TABSTOP},
+            {IDC_BUTTON_DROP, EDlgItemKind::PushButton, "취소", 628, 115, 53, 19,
+             WS_VISIBLE | WS_DISABLED | WS_TABSTOP},
+            {IDC_STATIC_SEND, EDlgItemKind::StaticText, "Send", 254, 151, 438, 8, WS_VISIBLE},
+            {IDC_STATIC_RECV, EDlgItemKind::StaticText, "Recv", 254, 168, 438, 8, WS_VISIBLE},
+            {IDC_BUTTON_LOG, EDlgItemKind::PushButton, "로그 보기", 560, 243, 64, 19,
+             WS_VISIBLE | WS_TABSTOP},
+        },
+    };
+    return s_template;
+}
+
+CDlgAdmin::CDlgAdmin(QWidget* parent, ILinkClock& clock, CDlgLog* logWindow)
+    : CDlgComm(DialogTemplate(), parent)
+    , m_firmware(this, FirmwareControls(), clock, [this] { ApplyControlState(); })
+    , m_clock(clock)
+    , m_pLogWindow(logWindow)
+{
+    m_gridInfo = GetDlgItemAs<CSpreadSheet>(IDC_GRID_INFO);
+    m_gridCal = GetDlgItemAs<CSpreadSheet>(IDC_GRID_CAL);
+    m_pCalibration = std::make_unique<CCalibrationGrid>(*m_gridCal);
+    m_chkAuto = GetDlgItemAs<QCheckBox>(IDC_CHECK_AUTO);
+    m_lblSend = GetDlgItemAs<QLabel>(IDC_STATIC_SEND);
+    m_lblRecv = GetDlgItemAs<QLabel>(IDC_STATIC_RECV);
+
+    const auto onClick = [this](int id, auto handler) {
+        if (auto* button = GetDlgItemAs<QAbstractButton>(id))
+            connect(button, &QAbstractButton::clicked, this, handler);
+    };
+    onClick(IDC_BUTTON_SEARCH, [this] { OnDeviceSearch(); });
+    onClick(IDC_RADIO_7T, [this] { OnSelectSize(LOADCELL_7T); });
+    onClick(IDC_RADIO_15T, [this] { OnSelectSize(LOADCELL_15T); });
+    onClick(IDC_RADIO_30T, [this] { OnSelectSize(LOADCELL_30T); });
+    onClick(IDC_BUTTON_FILE, [this] { OnChooseFirmware(); });
+    onClick(IDC_BUTTON_UPLOAD, [this] { OnUploadFirmware(); });
+    onClick(IDC_BUTTON_DROP, [this] { OnDropFirmware(); });
+    onClick(IDC_BUTTON_LOG, [this] { OnLog(); });
+    connect(m_gridInfo, &CSpreadSheet::ButtonClicked, this, &CDlgAdmin::OnInfoGridButton);
+    connect(m_gridCal, &CSpreadSheet::ButtonClicked, this, &CDlgAdmin::OnCalGridButton);
+
+    m_pTimer = new QTimer(this);
+    m_pTimer->setInterval(1000);
+    connect(m_pTimer, &QTimer::timeout, this, [this] { OnTimer(TIMER_REFRESH); });
+}
+
+CDlgAdmin::~CDlgAdmin()
+{
+    m_pTimer->stop();
+}
+
+// ---- set-up and layout ----
+
+void CDlgAdmin::InitControls()
+{
+    if (auto* progress = GetDlgItemAs<QProgressBar>(IDC_PROGRESS))
+        progress->setRange(0, 100);
+
+    for (QLabel* line : {m_lblSend, m_lblRecv}) {
+        line->setWordWrap(true);
+        line->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    }
+
+    SetRadioIndex(IDC_RADIO_7T, m_nCellSize);
+    InitInfoGrid();
+    m_pCalibration->Setup(*this, SelectedSize());
+
+    ApplyControlState();
+    ArrangeControls();
+    m_pTimer->start();
+}
+
+void CDlgAdmin::InitInfoGrid()
+{
+    const CAppTheme& theme = CAppTheme::Current();
+    CSpreadSheet& g = *m_gridInfo;
+    ApplyGridLook(g);
+    g.SetColumnHeadersShown(false);
+    g.SetRowHeadersShown(false);
+    g.SetScrollBars(0);
+    g.SetColumnCount(INFO_COLUMNS);
+    g.SetRowCount(INFO_ROWS);
+
+    for (int col : {1, 4}) {
+        g.SetActiveCell(col, CSpreadSheet::kAll);
+        g.SetBackColor(theme.m_clrButtonBorder);
+    }
+    g.SetCellText(1, 1, QStringLiteral("측정기 명"));
+    g.SetCellText(1, 2, QStringLiteral("측정기 S/N"));
+    g.SetCellText(1, 3, QStringLiteral("컴퓨터 시간"));
+    g.SetCellText(4, 1, QStringLiteral("버전 정보"));
+    g.SetCellText(4, 2, QStringLiteral("배터리 상태"));
+    g.SetCellText(4, 3, QStringLiteral("장비 시간"));
+    for (int col : {2, 5}) {
+        g.SetActiveCell(col, CSpreadSheet::kAll);
+        g.SetBackColor(theme.m_clrEditBack);
+    }
+    g.SetHeaderColors(theme.m_clrButtonBorder, theme.m_clrText);
+    g.SetSelectionColor(theme.m_clrSelected);
+    g.SetCellBorder(1, 1, INFO_COLUMNS, INFO_ROWS,
+                    kGridEdgeLeft | kGridEdgeRight | kGridEdgeTop | kGridEdgeBottom,
+                    theme.m_clrBorder, EGridLine::Solid);
+
+    g.SetActiveCell(CSpreadSheet::kAll, CSpreadSheet::kAll);
+    g.SetCellType(EGridCellType::StaticText);
+    g.SetHAlign(EGridHAlign::Center);
+    g.SetVAlign(EGridVAlign::Center);
+    for (int col : {2, 5}) {
+        g.SetActiveCell(col, CSpreadSheet::kAll);
+        g.SetCellType(EGridCellType::Edit);
+    }
+    for (int col : {3, 6}) {
+        g.SetActiveCell(col, CSpreadSheet::kAll);
+        g.SetCellType(EGridCellType::Button);
+        g.SetButtonCaption(kSetCaption);
+    }
+    for (const auto& cell : {std::pair<int, int>{5, 1}, {5, 2}, {2, 3}}) {
+        g.SetActiveCell(cell.first, cell.second);
+        g.SetCellType(EGridCellType::StaticText);
+        g.SetBackColor(theme.m_clrBack);
+    }
+    for (int row : {1, 2}) {
+        g.SetActiveCell(6, row);
+        g.SetCellType(EGridCellType::StaticText);
+    }
+    g.SetActiveCell(3, 3);
+    g.SetCellType(EGridCellType::CheckBox);
+    g.SetCheckBoxCaption(QStringLiteral("현재시간적용"));
+    g.SetInteger(3, 3, 1);
+
+    for (int col = 1; col <= INFO_COLUMNS; ++col)
+        g.SetColumnWidth(col, kInfoWidths[col - 1]);
+    const std::pair<int, int> limits[] = {{1, NAME_FIELD_LEN}, {2, SERIAL_FIELD_LEN}};
+    for (const auto& limit : limits) {
+        g.SetActiveCell(2, limit.first);
+        g.SetEditMaxLength(limit.second);
+    }
+    g.SetActiveCell(5, 3);
+    g.SetEditMaxLength(19);   // "YYYY-MM-DD HH:MM:SS"
+}
+
+void CDlgAdmin::ArrangeControls()
+{
+    const QRect search = GetDlgItem(IDC_BUTTON_SEARCH)->geometry();
+    const int infoLeft = search.x() + search.width() + 5;
+    const QRect infoRect(infoLeft, search.y(), width() - 5 - infoLeft, search.height());
+    FitGrid(*m_gridInfo, false, infoRect);
+    FitGridColumns(*m_gridInfo, infoRect);
+
+    const QRect group = GetDlgItem(IDC_GROUP_CAL)->geometry();
+    const QRect radio = GetDlgItem(IDC_RADIO_7T)->geometry();
+    const QRect check = m_chkAuto->geometry();
+    const int calTop = radio.y() + radio.height() + 2;
+    const QRect calRect(group.x() + 5, calTop, group.width() - 10, check.y() - 5 - calTop);
+    FitGrid(*m_gridCal, false, calRect);
+    FitGridColumns(*m_gridCal, calRect);
+
+    // A reply with its result text is longer than one line of the window:
+    // the two lines wrap into the free space below them instead of being cut.
+    const QRect send = m_lblSend->geometry();
+    const QRect recv = m_lblRecv->geometry();
+    const int bottom = GetDlgItem(IDC_BUTTON_LOG)->geometry().y() - 2;
+    m_lblSend->resize(send.width(), std::max(send.height(), recv.y() - send.y()));
+    m_lblRecv->resize(recv.width(), std::max(recv.height(), bottom - recv.y()));
+    update();
+}
+
+void CDlgAdmin::PaintExtra(QPainter&)
+{
+    // The controls paint themselves over the background.
+}
+
+void CDlgAdmin::ApplyControlState()
+{
+    const bool ready = IsImageReady();
+    for (int id : {IDC_BUTTON_SEARCH, IDC_CHECK_AUTO, IDC_RADIO_7T, IDC_RADIO_15T, IDC_RADIO_30T})
+        GetDlgItem(id)->setEnabled(!ready);
+    for (int id : {IDC_BUTTON_UPLOAD, IDC_BUTTON_DROP})
+        GetDlgItem(id)->setEnabled(ready);
+}
+
+// ---- helpers ----
+
+bool CDlgAdmin::IsImageReady() const
+{
+    return m_firmware.IsImageReady();
+}
+
+CFirmwareUpload::Controls CDlgAdmin::FirmwareControls() const
+{
+    CFirmwareUpload::Controls controls;
+    controls.pPath = GetDlgItemAs<QLineEdit>(IDC_EDIT_PATH);
+    controls.pStatus = GetDlgItemAs<QLabel>(IDC_STATIC_STATUS);
+    controls.pProgress = GetDlgItemAs<QProgressBar>(IDC_PROGRESS);
+    controls.pUpload = GetDlgItemAs<QPushButton>(IDC_BUTTON_UPLOAD);
+    controls.pDrop = GetDlgItemAs<QPushButton>(IDC_BUTTON_DROP);
+    controls.pClose = GetDlgItemAs<QPushButton>(IDCANCEL);
+    return controls;
+}
+
+LoadCellSize CDlgAdmin::SelectedSize() const
+{
+    return static_cast<LoadCellSize>(std::clamp(m_nCellSize, int(LOADCELL_7T), int(LOADCELL_30T)));
+}
+
+void CDlgAdmin::TakeRadioState()
+{
+    const int index = GetRadioIndex(IDC_RADIO_7T);
+    if (index >= LOADCELL_7T && index <= LOADCELL_30T)
+        m_nCellSize = index;
+}
+
+int CDlgAdmin::Send(const MeterRequest& request, uint8_t* reply)
+{
+    return SendMeterRequest(*m_pLink, request, reply);
+}
+
+QString CDlgAdmin::LinkErrorText() const
+{
+    return Q(m_pLink->GetErrorText());
+}
+
+void CDlgAdmin::ShowResult(int result)
+{
+    if (result >= 0)
+        CUiPrompts::ShowInfo(this, QStringLiteral("성공"), kSetCaption);
+    else
+        CUiPrompts::ShowInfo(this, QStringLiteral("설정 실패 - %1").arg(LinkErrorText()), kSetCaption);
+}
+
+void CDlgAdmin::ShowLastExchange()
+{
+    if (!m_pLink)
+        return;
+    const CFt260& link = *m_pLink;
+    const int txLen = ClampCount(link.m_nTxLen);
+    const int rxLen = ClampCount(link.m_nRxLen);
+    m_lblSend->setText(QStringLiteral("SEND : [%1] ").arg(Q(FormatLocalTime(link.m_tTx)))
+                       + HexBytes(link.m_TxBuf, txLen)
+                       + QString::asprintf(" (%d BYTE)", int(link.m_nTxLen)));
+    m_lblRecv->setText(QStringLiteral("RECV : [%1] ").arg(Q(FormatLocalTime(link.m_tRx)))
+                       + HexBytes(link.m_RxBuf, rxLen)
+                       + QString::asprintf(" (%d BYTE) ", int(link.m_nRxLen))
+                       + LinkErrorText());
+}
+
+QString CDlgAdmin::FormatMeterClock(const uint8_t* record)
+{
+    const MeterClock clock = DecodeClockRecord(record);
+    int64_t time = 0;
+    // A year outside 1971..2199 means the clock was never set; fields that
+    // make no date (month 13, hour 24 ...) mean the same.
+    if (!IsPlausibleClockYear(clock.when.nYear) || !MeterDateTimeToTime(clock.when, &time))
+        return QStringLiteral("-");
+    const std::string text = FormatLocalTime(time);
+    return text.empty() ? QStringLiteral("-") : Q(text);
+}
+
+CDlgAdmin::ETypedClock CDlgAdmin::ParseTypedClock(const QString& text, int64_t* time)
+{
+    QString digits = text;
+    digits.remove(QLatin1Char('-')).remove(QLatin1Char(':')).remove(QLatin1Char(' '));
+    if (digits.size() != 14)
+        return TYPED_CLOCK_MALFORMED;
+    for (const QChar c : digits) {
+        if (c < QLatin1Char('0') || c > QLatin1Char('9'))
+            return TYPED_CLOCK_MALFORMED;
+    }
+    MeterDateTime when;
+    when.nYear = digits.mid(0, 4).toInt();
+    when.nMonth = digits.mid(4, 2).toInt();
+    when.nDay = digits.mid(6, 2).toInt();
+    when.nHour = digits.mid(8, 2).toInt();
+    when.nMinute = digits.mid(10, 2).toInt();
+    when.nSecond = digits.mid(12, 2).toInt();
+    // Inside these ranges the local-time conversion normalises (30 February
+    // is 1 March); outside them the typed text is refused.
+    if (!IsValidMeterDateTime(when) || !MeterDateTimeToTime(when, time))
+        return TYPED_CLOCK_OUT_OF_RANGE;
+    return TYPED_CLOCK_OK;
+}
+
+// ---- timer ----
+
+void CDlgAdmin::OnTimer(int id)
+{
+    if (id != TIMER_REFRESH)
+        return;
+    m_gridInfo->SetCellText(2, 3, Q(FormatLocalTime(m_clock.NowSeconds())));
+    if (m_pLink && m_pLink->m_hDevice && m_bDeviceFound == 1 && m_chkAuto->isChecked()
+        && !IsImageReady())
+        Refresh(m_nCellSize);
+}
+
+// ---- device search ----
+
+void CDlgAdmin::OnDeviceSearch()
+{
+    m_bDeviceFound = 0;
+    std::optional<CWaitCursor> wait(std::in_place);
+
+    m_gridInfo->ClearRange(2, 1, 2, 2);
+    m_gridInfo->ClearRange(5, 1, 5, 3);
+    m_pCalibration->ClearReadings();
+    if (!m_pLink)
+        return;
+
+    uint8_t reply[REPLY_BUFFER_LEN];
+    bool failed = true;
+    do {
+        if (Send(MakeReadRequest(CMD_READ_NAME), reply) < 0)
+            break;
+        m_gridInfo->SetCellText(2, 1, Q(DecodeTextReply(reply, NAME_FIELD_LEN)));
+        ShowLastExchange();
+
+        if (Send(MakeReadRequest(CMD_READ_SERIAL), reply) < 0)
+            break;
+        m_gridInfo->SetCellText(2, 2, Q(SerialNumberText(reply)));
+        ShowLastExchange();
+
+        // Meters without a version answer do not stop the search.
+        if (Send(MakeReadRequest(CMD_READ_VERSION), reply) >= 0)
+            m_gridInfo->SetCellText(5, 1, Q(DecodeTextReply(reply, VERSION_FIELD_LEN)));
+
+        if (Send(MakeReadRequest(CMD_READ_BATTERY), reply) < 0)
+            break;
+        m_gridInfo->SetCellText(5, 2, QString::asprintf("%d %%", DecodeBatteryPercent(reply)));
+        ShowLastExchange();
+
+        if (Send(MakeReadRequest(CMD_READ_CLOCK), reply) < 0)
+            break;
+        m_gridInfo->SetCellText(5, 3, FormatMeterClock(reply));
+        m_bDeviceFound = 1;
+        ShowLastExchange();
+        failed = false;
+    } while (false);
+
+    if (failed) {
+        wait.reset();
+        CUiPrompts::ShowInfo(this, LinkErrorText(), kErrorCaption);
+        m_chkAuto->setChecked(false);
+        ShowLastExchange();
+    }
+}
+
+// ---- name, serial number and clock ----
+
+void CDlgAdmin::OnInfoGridButton(int col, int row)
+{
+    if (IsImageReady() || !m_pLink)
+        return;
+    if (col == 3 && (row == 1 || row == 2))
+        WriteText(row);
+    else if (col == 6 && row == 3)
+        WriteClock();
+}
+
+void CDlgAdmin::WriteText(int row)
+{
+    const bool isName = row == 1;
+    const QString value = m_gridInfo->GetCellText(2, row);
+    if (value.isEmpty())
+        return;
+    const QString label = m_gridInfo->GetCellText(1, row);
+
+    // The meter keeps single-byte text of the Korean code page; a character
+    // outside it would reach the meter as '?', so it is not sent at all.
+    const std::string utf8 = value.toStdString();
+    const std::string ansi = Utf8ToAnsi(utf8);
+    if (AnsiToUtf8(reinterpret_cast<const uint8_t*>(ansi.data()), ansi.size()) != utf8) {
+        CUiPrompts::ShowInfo(
+            this, QStringLiteral("%1에 장비에서 쓸 수 없는 문자가 있습니다. 확인바랍니다.").arg(label),
+            kErrorCaption);
+        return;
+    }
+
+    if (!CUiPrompts::AskYesNo(this, QStringLiteral("%1-'%2' 값을 설정하시겠습니까?").arg(label, value),
+                              kSetCaption))
+        return;
+    // Padded with blanks to the field; a longer text is cut at the field's
+    // end, before a two-byte character rather than through it.
+    const MeterRequest request = isName ? MakeSetNameRequest(utf8) : MakeSetSerialRequest(utf8);
+    uint8_t reply[REPLY_BUFFER_LEN];
+    ShowResult(Send(request, reply));
+}
+
+void CDlgAdmin::WriteClock()
+{
+    if (!CUiPrompts::AskYesNo(this, QStringLiteral("장비시간을 설정하시겠습니까?"), kSetCaption))
+        return;
+    int64_t when = m_clock.NowSeconds();
+    int usePcTime = 1;
+    m_gridInfo->GetInteger(3, 3, &usePcTime);
+    if (usePcTime == 0) {
+        switch (ParseTypedClock(m_gridInfo->GetCellText(5, 3), &when)) {
+        case TYPED_CLOCK_OK:
+            break;
+        case TYPED_CLOCK_MALFORMED:
+            CUiPrompts::ShowInfo(this, QStringLiteral("시간 정보가 잘못되었습니다. 확인바랍니다."),
+                                 kErrorCaption);
+            return;
+        case TYPED_CLOCK_OUT_OF_RANGE:
+            CUiPrompts::ShowInfo(this, QStringLiteral("시간 정보가 범위를 벗어났습니다. 확인바랍니다."),
+                                 kErrorCaption);
+            return;
+        }
+    }
+    uint8_t reply[REPLY_BUFFER_LEN];
+    ShowResult(Send(MakeSetClockRequest(MakeMeterClock(when)), reply));
+}
+
+// ---- calibration ----
+
+void CDlgAdmin::OnSelectSize(int size)
+{
+    if (IsImageReady())
+        return;
+    Refresh(size);
+}
+
+void CDlgAdmin::Refresh(int size)
+{
+    const int previous = m_nCellSize;
+    TakeRadioState();
+    if (size != previous) {
+        m_pCalibration->SetLabels(SelectedSize());
+        m_pCalibration->ResetNewValues();
+    }
+    if (m_pLink && m_pLink->m_hDevice && m_bDeviceFound == 1 && m_chkAuto->isChecked()
+        && !IsImageReady())
+        ReadCalibration();
+}
+
+bool CDlgAdmin::ReadCalibration()
+{
+    uint8_t reply[REPLY_BUFFER_LEN];
+    const int result = Send(MakeCalibrationReadRequest(SelectedSize()), reply);
+    if (result >= 0)
+        m_pCalibration->ShowRecord(DecodeCalibrationRecord(reply));
+    // A failed read is silent: the cells keep their values and the display
+    // shows what went wrong.
+    ShowLastExchange();
+    return result >= 0;
+}
+
+void CDlgAdmin::OnCalGridButton(int col, int row)
+{
+    if (IsImageReady() || !m_pLink)
+        return;
+    TakeRadioState();
+    if (col != CCalibrationGrid::COL_BUTTON)
+        return;
+    if (CCalibrationGrid::IsPointRow(row))
+        SetPoint(row);
+    else if (CCalibrationGrid::IsCorrectionRow(row))
+        WriteCorrection(row);
+}
+
+void CDlgAdmin::SetPoint(int row)
+{
+    const QString present = m_pCalibration->Value(CCalibrationGrid::ROW_PRESENT);
+    if (present.isEmpty())
+        return;   // nothing read yet
+    MeterRequest request;
+    if (!MakeCalibrationPointRequest(SelectedSize(), row - CCalibrationGrid::ROW_FIRST_POINT, &request))
+        return;
+
+    CAutoReadPause pause(m_chkAuto);
+    const QString question = QStringLiteral("%1%2 값을 현 로드셀 값('%3')으로 설정하시겠습니까?")
+                                 .arg(CCalibrationGrid::SizeWord(SelectedSize()),
+                                      m_pCalibration->Label(row), present);
+    if (!CUiPrompts::AskYesNo(this, question, kSetCaption))
+        return;
+    uint8_t reply[REPLY_BUFFER_LEN];
+    ShowResult(Send(request, reply));
+}
+
+void CDlgAdmin::WriteCorrection(int row)
+{
+    const QString typed = m_pCalibration->NewValue(row).trimmed();
+    const QString current = m_pCalibration->Value(row);
+    if (typed.isEmpty() || current.isEmpty())
+        return;
+    int value = 0;
+    MeterRequest request;
+    if (!CCalibrationGrid::ParseCorrection(typed, &value)
+        || !MakeCorrectionRequest(SelectedSize(), row - CCalibrationGrid::ROW_FIRST_CORRECTION, value,
+                                  &request)) {
+        CUiPrompts::ShowInfo(this,
+                             QStringLiteral("보정 값은 %1 ~ %2 사이의 정수로 입력하십시오.")
+                                 .arg(CORRECTION_MIN)
+                                 .arg(CORRECTION_MAX),
+                             kErrorCaption);
+        return;
+    }
+
+    CAutoReadPause pause(m_chkAuto);
+    const QString question = QStringLiteral("%1%2 '%3' -> '%4' 값으로 설정하시겠습니까?")
+                                 .arg(CCalibrationGrid::SizeWord(SelectedSize()),
+                                      m_pCalibration->Label(row), current, typed);
+    if (!CUiPrompts::AskYesNo(this, question, kSetCaption))
+        return;
+    uint8_t reply[REPLY_BUFFER_LEN];
+    ShowResult(Send(request, reply));
+}
+
+// ---- firmware and log ----
+
+void CDlgAdmin::OnChooseFirmware()
+{
+    // No calibration read may start once an image is on its way in.
+    m_chkAuto->setChecked(false);
+    m_firmware.ChooseFile();
+}
+
+void CDlgAdmin::OnUploadFirmware()
+{
+    m_firmware.SetLink(m_pLink);
+    m_firmware.Upload();
+}
+
+void CDlgAdmin::OnDropFirmware()
+{
+    m_firmware.DropImage();
+}
+
+void CDlgAdmin::OnLog()
+{
+    CDlgLog* log = m_pLogWindow;
+    if (!log && m_pLink && m_pLink->m_pOwner)
+        log = dynamic_cast<CDlgLog*>(m_pLink->m_pOwner->GetPacketLog());
+    if (log)
+        log->ToggleVisible();
+}

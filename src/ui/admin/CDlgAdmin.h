@@ -1,0 +1,135 @@
+#pragma once
+// The administrator window: the meter's identity and clock in a small grid
+// (name, serial number and clock can be written), the load-cell calibration
+// of the three sizes (points set to the present reading, corrections typed
+// and written, optional re-reading every second), the firmware upload, and
+// the bytes of the last request and reply.
+//
+// The window borrows the main window's link (m_pLink, set before exec()) and
+// owns none. Every exchange blocks the window until its reply or time-out;
+// the once-a-second timer runs only between events, never inside one.
+
+#include "CCalibrationGrid.h"
+#include "CDlgComm.h"
+#include "CFirmwareUpload.h"
+#include "MeterCommands.h"
+
+#include <QString>
+
+#include <cstdint>
+#include <memory>
+
+class CDlgLog;
+class CFt260;
+class CSpreadSheet;
+class ILinkClock;
+class QCheckBox;
+class QLabel;
+class QTimer;
+
+class CDlgAdmin : public CDlgComm {
+    Q_OBJECT
+public:
+    static constexpr int IDD = 137;
+    static constexpr int IDC_BUTTON_SEARCH = 1021;
+    static constexpr int IDC_GRID_INFO = 1023;
+    static constexpr int IDC_BUTTON_FILE = 1024;
+    static constexpr int IDC_EDIT_PATH = 1026;
+    static constexpr int IDC_GROUP_FIRMWARE = 1029;
+    static constexpr int IDC_GRID_CAL = 1032;
+    static constexpr int IDC_GROUP_CAL = 1035;
+    static constexpr int IDC_RADIO_7T = 1038;
+    static constexpr int IDC_RADIO_15T = 1040;
+    static constexpr int IDC_STATIC_RECV = 1041;
+    static constexpr int IDC_STATIC_SEND = 1042;
+    static constexpr int IDC_RADIO_30T = 1043;
+    static constexpr int IDC_BUTTON_DROP = 1044;
+    static constexpr int IDC_STATIC_STATUS = 1045;
+    static constexpr int IDC_CHECK_AUTO = 1046;
+    static constexpr int IDC_BUTTON_LOG = 1048;
+    static constexpr int IDC_PROGRESS = 1053;
+    static constexpr int IDC_BUTTON_UPLOAD = 1055;
+    static constexpr int TIMER_REFRESH = 1001;
+
+    // Information grid cells (column, row).
+    static constexpr int INFO_COLUMNS = 6;
+    static constexpr int INFO_ROWS = 3;
+
+    // logWindow: the packet log window the log button shows and hides; when
+    // null, the one the link's owner logs into is used.
+    CDlgAdmin(QWidget* parent, ILinkClock& clock, CDlgLog* logWindow = nullptr);
+    ~CDlgAdmin() override;
+
+    static const CDlgTemplate& DialogTemplate();
+
+    // ---- handlers (public so that tests drive them as the user would) ----
+    void OnTimer(int id);
+    void OnDeviceSearch();
+    // Button-clicked events of the two grids.
+    void OnInfoGridButton(int col, int row);
+    void OnCalGridButton(int col, int row);
+    // The size radio button with index size (0 7 t, 1 15 t, 2 30 t) was clicked.
+    void OnSelectSize(int size);
+    void OnChooseFirmware();
+    void OnUploadFirmware();
+    void OnDropFirmware();
+    void OnLog();
+
+    // Relabels when size differs from the size selected before, then reads the
+    // calibration when automatic reading may run.
+    void Refresh(int size);
+    // Enables what may be used with and without a loaded firmware image.
+    void ApplyControlState();
+    bool IsImageReady() const;
+
+    CSpreadSheet& InfoGrid() { return *m_gridInfo; }
+    CSpreadSheet& CalGrid() { return *m_gridCal; }
+    CCalibrationGrid& Calibration() { return *m_pCalibration; }
+    QCheckBox* AutoReadBox() const { return m_chkAuto; }
+
+    enum ETypedClock { TYPED_CLOCK_OK, TYPED_CLOCK_MALFORMED, TYPED_CLOCK_OUT_OF_RANGE };
+    // A clock typed as "YYYY-MM-DD HH:MM:SS": with every '-', ':' and ' '
+    // removed, 14 digits; the parts in their ranges (year from 1900) and the
+    // date normalised by the local-time conversion (30 February is 1 March).
+    static ETypedClock ParseTypedClock(const QString& text, int64_t* time);
+    // The meter's clock record as the window shows it: the local time, or
+    // "-" when the year is outside 1971..2199 or the fields make no time.
+    static QString FormatMeterClock(const uint8_t* record);
+
+    int m_nCellSize = 0;                  // 0 7 t, 1 15 t, 2 30 t; radio group 1038
+    CFt260* m_pLink = nullptr;            // the main window's link, not owned
+    int m_bDeviceFound = 0;               // a device search read every item
+    // The loaded firmware image (m_bImageReady, m_pImage, m_nImageSize) and
+    // its upload; the image lives as long as the window.
+    CFirmwareUpload m_firmware;
+
+protected:
+    void InitControls() override;
+    void ArrangeControls() override;
+    void PaintExtra(QPainter& dc) override;
+
+private:
+    CFirmwareUpload::Controls FirmwareControls() const;
+    void InitInfoGrid();
+    void WriteText(int row);
+    void WriteClock();
+    void WriteCorrection(int row);
+    void SetPoint(int row);
+    bool ReadCalibration();
+    void ShowLastExchange();
+    int Send(const MeterRequest& request, uint8_t* reply);
+    QString LinkErrorText() const;
+    LoadCellSize SelectedSize() const;
+    void TakeRadioState();
+    void ShowResult(int result);
+
+    ILinkClock& m_clock;
+    CDlgLog* m_pLogWindow = nullptr;
+    CSpreadSheet* m_gridInfo = nullptr;   // 1023
+    CSpreadSheet* m_gridCal = nullptr;    // 1032
+    std::unique_ptr<CCalibrationGrid> m_pCalibration;
+    QCheckBox* m_chkAuto = nullptr;       // 1046
+    QLabel* m_lblSend = nullptr;          // 1042
+    QLabel* m_lblRecv = nullptr;          // 1041
+    QTimer* m_pTimer = nullptr;
+};

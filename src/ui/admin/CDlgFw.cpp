@@ -1,0 +1,129 @@
+#include "CDlgFw.h"
+
+#include "CDlgLog.h"
+
+#include <QLabel>
+#include <QLineEdit>
+#include <QProgressBar>
+#include <QPushButton>
+
+const CDlgTemplate& CDlgFw::DialogTemplate()
+{
+    static const CDlgTemplate s_template{
+        IDD, "펌웨어 업로드", 457, 124,
+        WS_POPUP | WS_CAPTION | WS_SYSMENU | DS_MODALFRAME | DS_SETFONT,
+        "GulimChe", 10, 400, false,
+        {
+            {IDOK, EDlgItemKind::DefPushButton, "확인", 231, 103, 50, 14, WS_DISABLED | WS_TABSTOP},
+            {IDCANCEL, EDlgItemKind::PushButton, "닫 기", 397, 98, 53, 19, WS_VISIBLE | WS_TABSTOP},
+            {IDC_GROUP_FIRMWARE, EDlgItemKind::GroupBox, "펌웨어 업로드", 7, 7, 439, 78, WS_VISIBLE},
+            {IDC_STATIC, EDlgItemKind::StaticText, "파일 경로", 19, 28, 47, 8, WS_VISIBLE},
+            {IDC_EDIT_PATH, EDlgItemKind::Edit, "", 69, 25, 336, 14,
+             WS_VISIBLE | WS_BORDER | WS_TABSTOP | ES_AUTOHSCROLL | ES_READONLY},
+            {IDC_BUTTON_FILE, EDlgItemKind::PushButton, "...", 413, 25, 26, 14,
+             WS_VISIBLE | WS_TABSTOP},
+            {IDC_STATIC_STATUS, EDlgItemKind::StaticText, "상태 : 파일 선택", 17, 49, 234, 8,
+             WS_VISIBLE},
+            {IDC_PROGRESS, EDlgItemKind::ProgressBar, "", 16, 62, 296, 14,
+             WS_VISIBLE | WS_BORDER | PBS_SMOOTH},
+            {IDC_BUTTON_UPLOAD, EDlgItemKind::PushButton, "업로드", 328, 53, 53, 19,
+             WS_VISIBLE | WS_DISABLED | WS_TABSTOP},
+            {IDC_BUTTON_DROP, EDlgItemKind::PushButton, "취소", 382, 53, 53, 19,
+             WS_VISIBLE | WS_DISABLED | WS_TABSTOP},
+            {IDC_BUTTON_LOG, EDlgItemKind::PushButton, "로그 보기", 318, 98, 64, 19,
+             WS_VISIBLE | WS_TABSTOP},
+        },
+    };
+    return s_template;
+}
+
+CDlgFw::CDlgFw(QWidget* parent, ILinkClock& clock, CDlgLog* logWindow)
+    : CDlgComm(DialogTemplate(), parent)
+    , m_firmware(this, FirmwareControls(), clock, [this] { ApplyControlState(); })
+    , m_pLogDlg(logWindow)
+{
+    const auto onClick = [this](int id, void (CDlgFw::*handler)()) {
+        if (auto* button = GetDlgItemAs<QPushButton>(id))
+            connect(button, &QPushButton::clicked, this, [this, handler] { (this->*handler)(); });
+    };
+    onClick(IDC_BUTTON_FILE, &CDlgFw::OnChooseFile);
+    onClick(IDC_BUTTON_DROP, &CDlgFw::OnDropImage);
+    onClick(IDC_BUTTON_UPLOAD, &CDlgFw::OnUpload);
+    onClick(IDC_BUTTON_LOG, &CDlgFw::OnLog);
+}
+
+CDlgFw::~CDlgFw() = default;
+
+CFirmwareUpload::Controls CDlgFw::FirmwareControls() const
+{
+    CFirmwareUpload::Controls controls;
+    controls.pPath = GetDlgItemAs<QLineEdit>(IDC_EDIT_PATH);
+    controls.pStatus = GetDlgItemAs<QLabel>(IDC_STATIC_STATUS);
+    controls.pProgress = GetDlgItemAs<QProgressBar>(IDC_PROGRESS);
+    controls.pUpload = GetDlgItemAs<QPushButton>(IDC_BUTTON_UPLOAD);
+    controls.pDrop = GetDlgItemAs<QPushButton>(IDC_BUTTON_DROP);
+    controls.pClose = GetDlgItemAs<QPushButton>(IDCANCEL);
+    return controls;
+}
+
+void CDlgFw::InitControls()
+{
+    // Enter must not start an upload or open the file dialog: only the
+    // hidden, disabled OK button is the default.
+    for (int id : {IDC_BUTTON_FILE, IDC_BUTTON_DROP, IDC_BUTTON_UPLOAD, IDC_BUTTON_LOG})
+        if (auto* button = GetDlgItemAs<QPushButton>(id))
+            button->setAutoDefault(false);
+    ApplyControlState();
+}
+
+void CDlgFw::PaintExtra(QPainter&)
+{
+    // The controls stay where the template puts them; nothing to draw.
+}
+
+void CDlgFw::ApplyControlState()
+{
+    const bool ready = m_firmware.IsImageReady();
+    if (auto* button = GetDlgItem(IDC_BUTTON_UPLOAD))
+        button->setEnabled(ready);
+    if (auto* button = GetDlgItem(IDC_BUTTON_DROP))
+        button->setEnabled(ready);
+    if (auto* button = GetDlgItem(IDC_BUTTON_FILE))
+        button->setEnabled(true);
+}
+
+void CDlgFw::OnChooseFile()
+{
+    m_firmware.ChooseFile();
+}
+
+void CDlgFw::OnDropImage()
+{
+    m_firmware.DropImage();
+}
+
+void CDlgFw::OnUpload()
+{
+    m_firmware.SetLink(m_pLink);
+    m_firmware.Upload();
+}
+
+void CDlgFw::OnLog()
+{
+    if (m_pLogDlg)
+        m_pLogDlg->ToggleVisible();
+}
+
+void CDlgFw::done(int result)
+{
+    // The close button is disabled only while an upload runs; the image is
+    // in use until it ends.
+    if (m_btnCancel && !m_btnCancel->isEnabled())
+        return;
+    CDlgComm::done(result);
+    // Nothing of the image outlives the dialog's run.
+    m_firmware.m_bImageReady = 0;
+    std::vector<uint8_t>().swap(m_firmware.m_pImage);
+    m_firmware.m_nImageSize = 0;
+    ApplyControlState();
+}

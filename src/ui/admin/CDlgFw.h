@@ -1,0 +1,56 @@
+#pragma once
+// The firmware upload dialog: nothing but the firmware upload (choose an
+// image, drop it, upload it) and the button that shows or hides the packet
+// log window. The main window constructs it, lends it its link through
+// m_pLink before running it, and destroys it when it closes; the image dies
+// with the dialog.
+
+#include "CDlgComm.h"
+#include "CFirmwareUpload.h"
+
+class CDlgLog;
+class CFt260;
+class ILinkClock;
+
+class CDlgFw : public CDlgComm {
+    Q_OBJECT
+public:
+    static constexpr int IDD = 141;
+    static constexpr int IDC_BUTTON_FILE = 1024;
+    static constexpr int IDC_EDIT_PATH = 1026;
+    static constexpr int IDC_GROUP_FIRMWARE = 1029;
+    static constexpr int IDC_BUTTON_DROP = 1044;
+    static constexpr int IDC_STATIC_STATUS = 1045;
+    static constexpr int IDC_BUTTON_LOG = 1048;
+    static constexpr int IDC_PROGRESS = 1053;
+    static constexpr int IDC_BUTTON_UPLOAD = 1055;
+
+    // logWindow: the main window's packet log window, or null.
+    CDlgFw(QWidget* parent, ILinkClock& clock, CDlgLog* logWindow);
+    ~CDlgFw() override;
+
+    static const CDlgTemplate& DialogTemplate();
+
+    // ---- handlers (public so that tests drive them as the user would) ----
+    void OnChooseFile();
+    void OnDropImage();
+    void OnUpload();
+    void OnLog();
+
+    // Closing frees the image. While an upload runs the window stays open.
+    void done(int result) override;
+
+    CFt260* m_pLink = nullptr;   // the main window's link, not owned
+    CFirmwareUpload m_firmware;
+
+protected:
+    void InitControls() override;
+    void PaintExtra(QPainter& dc) override;
+
+private:
+    CFirmwareUpload::Controls FirmwareControls() const;
+    // Upload and drop exactly while an image is ready; choosing a file always.
+    void ApplyControlState();
+
+    CDlgLog* m_pLogDlg;
+};

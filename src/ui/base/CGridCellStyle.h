@@ -55,6 +55,7 @@ struct CGridCellStyle {
     COLORREF clrFore = kDefaultColour;
     QString strFontName = QStringLiteral("굴림체");
     float fFontSize = 9.0f;                     // points
+    bool bBold = false;
     CGridBorderEdge edges[4];                   // left, right, top, bottom
     QString strCaption;                         // button and check-box cells
     int nMaxLength = 0;                         // edit cells; 0 = no limit
@@ -69,7 +70,7 @@ struct CGridCellStyle {
     {
         return eType == o.eType && eHAlign == o.eHAlign && eVAlign == o.eVAlign
             && bLocked == o.bLocked && clrBack == o.clrBack && clrFore == o.clrFore
-            && strFontName == o.strFontName && fFontSize == o.fFontSize
+            && strFontName == o.strFontName && fFontSize == o.fFontSize && bBold == o.bBold
             && edges[0] == o.edges[0] && edges[1] == o.edges[1] && edges[2] == o.edges[2]
             && edges[3] == o.edges[3] && strCaption == o.strCaption
             && nMaxLength == o.nMaxLength && dMin == o.dMin && dMax == o.dMax
@@ -84,7 +85,7 @@ struct CGridCellStyleHash {
         std::size_t h = qHash(s.strFontName) ^ (qHash(s.strCaption) << 1);
         auto mix = [&h](std::size_t v) { h ^= v + 0x9e3779b97f4a7c15ull + (h << 6) + (h >> 2); };
         mix(std::size_t(s.eType) | (std::size_t(s.eHAlign) << 8) | (std::size_t(s.eVAlign) << 16)
-            | (std::size_t(s.bLocked) << 24));
+            | (std::size_t(s.bLocked) << 24) | (std::size_t(s.bBold) << 25));
         mix(s.clrBack);
         mix(s.clrFore);
         mix(std::hash<float>()(s.fFontSize));

@@ -274,6 +274,16 @@ float CSpreadSheet::GetFontSize() const
     return AddressedSheet().Style(m_nActiveCol, m_nActiveRow).fFontSize;
 }
 
+void CSpreadSheet::SetFontBold(bool bold)
+{
+    ModifyActive([bold](CGridCellStyle& s) { s.bBold = bold; });
+}
+
+bool CSpreadSheet::GetFontBold() const
+{
+    return AddressedSheet().Style(m_nActiveCol, m_nActiveRow).bBold;
+}
+
 void CSpreadSheet::SetLock(bool locked)
 {
     ModifyActive([locked](CGridCellStyle& s) { s.bLocked = locked; });

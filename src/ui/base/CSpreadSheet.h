@@ -80,6 +80,8 @@ public:
     QString GetFontName() const;
     void SetFontSize(float points);
     float GetFontSize() const;
+    void SetFontBold(bool bold);
+    bool GetFontBold() const;
     // Locked cells are not edited, toggled or clicked.
     void SetLock(bool locked);
     bool GetLock() const;

@@ -46,6 +46,7 @@ QFont FontOf(const CGridCellStyle& style)
     QFont font(style.strFontName);
     if (style.fFontSize > 0.0f)
         font.setPointSizeF(double(style.fFontSize));
+    font.setBold(style.bBold);
     return font;
 }
 

@@ -214,6 +214,7 @@ QVariant CSpreadSheetModel::data(const QModelIndex& index, int role) const
         QFont font(style.strFontName);
         if (style.fFontSize > 0.0f)
             font.setPointSizeF(double(style.fFontSize));
+        font.setBold(style.bBold);
         return font;
     }
     case Qt::TextAlignmentRole: {

@@ -1,12 +1,15 @@
-// The program: the application object, the bridge to the meter (the real
-// FT260 on USB, or the simulated meter with --simulate), the main window.
+// The program: the application object, the bridge to the meter (the FT260
+// on USB as a HID device or as its serial port, a serial device named with
+// --port, or the simulated meter with --simulate), the main window.
 
 #include "CBrevaneApp.h"
 #include "CBrevaneDlg.h"
+#include "CCompositeBridgeLibrary.h"
 #include "CHidFt260Library.h"
 #include "CSimBridge.h"
 #include "CSimMeter.h"
 #include "CSystemClock.h"
+#include "CTtyBridgeLibrary.h"
 
 #include <QCommandLineParser>
 
@@ -16,16 +19,27 @@ int main(int argc, char** argv)
 {
     CBrevaneApp app(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("brevane"));
+    QCoreApplication::setApplicationVersion(QStringLiteral(BREVANE_VERSION));
 
     QCommandLineParser parser;
     parser.setApplicationDescription(QStringLiteral(
         "Brevane - 압력 계측기 프로그램 (portable pressure meter).\n"
-        "Without options the program looks for the meter's FT260 bridge on USB."));
+        "Without options the program looks for the meter's FT260 bridge on USB, as a HID\n"
+        "device or as the bridge's serial port (/dev/ttyFT*)."));
     parser.addHelpOption();
+    parser.addVersionOption();
     const QCommandLineOption simulate(
         QStringLiteral("simulate"),
         QStringLiteral("Run on the built-in simulated meter instead of a meter on USB."));
     parser.addOption(simulate);
+    const QCommandLineOption port(
+        QStringLiteral("port"),
+        QStringLiteral("Talk to the meter through the serial device PATH (a /dev/ttyFT* port, a USB\n"
+                       "serial port or a pseudo-terminal such as brevane-meter-sim's) instead of\n"
+                       "looking for it. The meter counts as plugged in while PATH exists and can be\n"
+                       "opened."),
+        QStringLiteral("PATH"));
+    parser.addOption(port);
     parser.process(app);
 
     CSystemClock clock;
@@ -34,8 +48,13 @@ int main(int argc, char** argv)
     if (parser.isSet(simulate)) {
         simMeter = std::make_unique<CSimMeter>(clock);
         bridge = std::make_unique<CSimBridge>(*simMeter, clock);
+    } else if (parser.isSet(port)) {
+        bridge = CTtyBridgeLibrary::ForFixedPort(parser.value(port).toStdString());
     } else {
-        bridge = std::make_unique<CHidFt260Library>();
+        auto both = std::make_unique<CCompositeBridgeLibrary>();
+        both->Add(std::make_unique<CHidFt260Library>());
+        both->Add(std::make_unique<CTtyBridgeLibrary>());
+        bridge = std::move(both);
     }
 
     app.SetMainWindowRunner([&](CBrevaneApp& a) {

@@ -1,6 +1,9 @@
 #include "CBrevaneDlg.h"
 
+#include "CDlgAdmin.h"
+#include "CDlgFw.h"
 #include "CDlgLog.h"
+#include "CReportExport.h"
 #include "CIniSysInfo.h"
 #include "CSpreadSheet.h"
 #include "CUiPrompts.h"
@@ -19,6 +22,7 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QStringList>
 #include <QTimer>
 
 namespace {
@@ -169,6 +173,7 @@ CBrevaneDlg::CBrevaneDlg(IBridgeLibrary& bridge, ILinkClock& clock, CIniSysInfo&
     onClick(IDC_BUTTON_READ_TIME, &CBrevaneDlg::ReadDeviceClock);
     onClick(IDC_BUTTON_SET_TIME, &CBrevaneDlg::SetDeviceClock);
     onClick(IDC_BUTTON_FIRMWARE, &CBrevaneDlg::OnFirmware);
+    onClick(IDC_BUTTON_EXCEL, &CBrevaneDlg::ExportReport);
 
     m_pTimer = new QTimer(this);
     m_pTimer->setInterval(1000);
@@ -202,7 +207,10 @@ bool CBrevaneDlg::OnInitDialog()
 
     InitControls();
 
-    m_pLogDlg = new CDlgLog(this, m_sysInfo.m_szLogDir, m_clock);
+    // A window of its own (no parent), so that the modal administrator and
+    // firmware windows do not block it; the main window deletes it.
+    m_pLogDlg = new CDlgLog(nullptr, m_sysInfo.m_szLogDir, m_clock);
+    m_pLogDlg->setWindowIcon(m_hIcon);
 
     setMinimumSize(kMinWidth, kMinHeight);
     move(0, 0);
@@ -669,8 +677,21 @@ void CBrevaneDlg::OnInvert()
 
 QString CBrevaneDlg::LoadInfoText() const
 {
-    QFile file(Q(m_sysInfo.m_szExeDir) + QStringLiteral("/help.dat"));
-    if (!file.open(QIODevice::ReadOnly))
+    // A portable copy keeps help.dat beside the program; an installed one
+    // finds it in the user's own folder or the shared data folder.
+    QStringList places{Q(m_sysInfo.m_szExeDir)};
+    if (!m_sysInfo.m_szDataDir.empty() && m_sysInfo.m_szDataDir != m_sysInfo.m_szExeDir)
+        places << Q(m_sysInfo.m_szDataDir);
+#ifdef BREVANE_DATADIR
+    places << QStringLiteral(BREVANE_DATADIR);
+#endif
+    QFile file;
+    for (const QString& place : places) {
+        file.setFileName(place + QStringLiteral("/help.dat"));
+        if (file.open(QIODevice::ReadOnly))
+            break;
+    }
+    if (!file.isOpen())
         return BuiltInInfoText();
     // UTF-16LE without byte-order-mark handling; the text ends at the first
     // zero unit, and an odd last byte is a unit of its own.
@@ -719,16 +740,23 @@ bool CBrevaneDlg::eventFilter(QObject* watched, QEvent* event)
     return CDlgComm::eventFilter(watched, event);
 }
 
+// The administrator window and the firmware dialog borrow the link for one
+// modal run. They block only the main window: the packet log window stays
+// usable beside them, as their log buttons promise.
 void CBrevaneDlg::OnAdmin()
 {
-    if (m_fnAdmin)
-        m_fnAdmin(this, &m_link);
+    CDlgAdmin dlg(this, m_clock, m_pLogDlg);
+    dlg.m_pLink = &m_link;
+    dlg.setWindowModality(Qt::WindowModal);
+    dlg.exec();
 }
 
 void CBrevaneDlg::OnFirmware()
 {
-    if (m_fnFirmware)
-        m_fnFirmware(this, &m_link);
+    CDlgFw dlg(this, m_clock, m_pLogDlg);
+    dlg.m_pLink = &m_link;
+    dlg.setWindowModality(Qt::WindowModal);
+    dlg.exec();
 }
 
 void CBrevaneDlg::OnLog()
@@ -737,3 +765,7 @@ void CBrevaneDlg::OnLog()
         m_pLogDlg->ToggleVisible();
 }
 
+void CBrevaneDlg::ExportReport()
+{
+    CReportExport::Run(this, *m_gridInfo, *m_gridData, m_nDataMode, m_sysInfo);
+}

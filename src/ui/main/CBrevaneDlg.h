@@ -17,8 +17,6 @@
 #include <QIcon>
 #include <QString>
 
-#include <functional>
-
 class CDlgLog;
 class CIniSysInfo;
 class CSpreadSheet;
@@ -61,10 +59,6 @@ public:
     static constexpr int kMinWidth = 1280;
     static constexpr int kMinHeight = 720;
 
-    // The window opens a modal child window (administrator, firmware) with
-    // the main window's link; set by whoever wires the program together.
-    using ChildWindowRunner = std::function<void(QWidget* parent, CFt260* link)>;
-
     CBrevaneDlg(IBridgeLibrary& bridge, ILinkClock& clock, CIniSysInfo& sysInfo,
                 QWidget* parent = nullptr);
     ~CBrevaneDlg() override;
@@ -74,9 +68,6 @@ public:
     static QString TitleNotConnected();
     // The contact notice shown when there is no help.dat (tabs removed).
     static QString BuiltInInfoText();
-
-    void SetAdminWindowRunner(ChildWindowRunner runner) { m_fnAdmin = std::move(runner); }
-    void SetFirmwareWindowRunner(ChildWindowRunner runner) { m_fnFirmware = std::move(runner); }
 
     // ---- ILinkOwner ----
     IPacketLog* GetPacketLog() override;
@@ -100,6 +91,7 @@ public:
     void OnAdmin();
     void OnFirmware();
     void OnLog();
+    void ExportReport();
 
     // The information text: help.dat of the program folder as UTF-16LE,
     // or the built-in notice.
@@ -142,6 +134,4 @@ private:
     QTimer* m_pTimer = nullptr;
     QLabel* m_lblClock = nullptr;
     QLineEdit* m_editNumber = nullptr;
-    ChildWindowRunner m_fnAdmin;
-    ChildWindowRunner m_fnFirmware;
 };

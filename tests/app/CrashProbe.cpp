@@ -37,8 +37,10 @@ int main(int argc, char** argv)
 
     const char* mode = argv[2];
     if (!std::strcmp(mode, "segv")) {
-        volatile int* bad = reinterpret_cast<volatile int*>(uintptr_t(16));
-        *bad = 1;
+        // An address no mapping covers; laundered through a volatile so
+        // the compiler neither warns about nor removes the store.
+        volatile uintptr_t address = 16;
+        *reinterpret_cast<volatile int*>(address) = 1;
     } else if (!std::strcmp(mode, "abort")) {
         std::abort();
     } else if (!std::strcmp(mode, "fpe")) {

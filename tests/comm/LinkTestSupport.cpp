@@ -39,8 +39,13 @@ std::string ToHex(const Bytes& bytes)
 
 Bytes Frame(uint8_t command, const Bytes& payload)
 {
-    Bytes frame = {0x02, static_cast<uint8_t>(payload.size() + 1), command};
-    frame.insert(frame.end(), payload.begin(), payload.end());
+    Bytes frame;
+    frame.reserve(payload.size() + 5);
+    frame.push_back(0x02);
+    frame.push_back(static_cast<uint8_t>(payload.size() + 1));
+    frame.push_back(command);
+    for (uint8_t b : payload)
+        frame.push_back(b);
     uint8_t check = 0;
     for (uint8_t b : frame)
         check ^= b;

@@ -21,8 +21,13 @@ inline uint8_t XorOf(const uint8_t* p, size_t n)
 
 inline Bytes ShortRequest(uint8_t command, Bytes payload)
 {
-    Bytes f = {0x02, uint8_t(payload.size() + 1), command};
-    f.insert(f.end(), payload.begin(), payload.end());
+    Bytes f;
+    f.reserve(payload.size() + 5);
+    f.push_back(0x02);
+    f.push_back(uint8_t(payload.size() + 1));
+    f.push_back(command);
+    for (uint8_t b : payload)
+        f.push_back(b);
     f.push_back(XorOf(f.data(), f.size()));
     f.push_back(0x03);
     return f;
@@ -31,8 +36,12 @@ inline Bytes ShortRequest(uint8_t command, Bytes payload)
 inline Bytes LongRequest(uint8_t command, Bytes payload)
 {
     const size_t len = payload.size() + 1;
-    Bytes f = {0x02, uint8_t(len >> 8), uint8_t(len), command};
-    f.insert(f.end(), payload.begin(), payload.end());
+    Bytes f;
+    f.reserve(payload.size() + 6);
+    for (uint8_t b : {uint8_t(0x02), uint8_t(len >> 8), uint8_t(len), command})
+        f.push_back(b);
+    for (uint8_t b : payload)
+        f.push_back(b);
     f.push_back(XorOf(f.data(), f.size()));
     f.push_back(0x03);
     return f;

@@ -10,6 +10,7 @@
 #include "CSimMeter.h"
 #include "CSpreadSheet.h"
 #include "CUiPrompts.h"
+#include "UiTestSupport.h"
 
 #include <QDateEdit>
 #include <QDir>
@@ -27,41 +28,6 @@
 #include <deque>
 
 namespace {
-
-// Korean time without daylight saving, so that dates do not depend on the
-// machine's zone.
-const bool g_tzSet = [] {
-    setenv("TZ", "KST-9", 1);
-    tzset();
-    return true;
-}();
-
-int64_t LocalSeconds(int y, int mo, int d, int h, int mi, int s)
-{
-    std::tm tm{};
-    tm.tm_year = y - 1900;
-    tm.tm_mon = mo - 1;
-    tm.tm_mday = d;
-    tm.tm_hour = h;
-    tm.tm_min = mi;
-    tm.tm_sec = s;
-    tm.tm_isdst = -1;
-    return int64_t(std::mktime(&tm));
-}
-
-CSimMeter::Record Rec(int y, int mo, int d, int h, int mi, int s, int force, int type = 1)
-{
-    CSimMeter::Record r;
-    r.nYear = uint16_t(y);
-    r.nMonth = uint8_t(mo);
-    r.nDay = uint8_t(d);
-    r.nHour = uint8_t(h);
-    r.nMinute = uint8_t(mi);
-    r.nSecond = uint8_t(s);
-    r.nForce = uint16_t(force);
-    r.nCellType = uint8_t(type);
-    return r;
-}
 
 // A bridge that is present but may not be opened by this user.
 class CLockedBridge : public IBridgeLibrary {

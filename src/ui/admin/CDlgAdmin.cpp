@@ -133,18 +133,14 @@ CDlgAdmin::CDlgAdmin(QWidget* parent, ILinkClock& clock, CDlgLog* logWindow)
     m_lblSend = GetDlgItemAs<QLabel>(IDC_STATIC_SEND);
     m_lblRecv = GetDlgItemAs<QLabel>(IDC_STATIC_RECV);
 
-    const auto onClick = [this](int id, auto handler) {
-        if (auto* button = GetDlgItemAs<QAbstractButton>(id))
-            connect(button, &QAbstractButton::clicked, this, handler);
-    };
-    onClick(IDC_BUTTON_SEARCH, [this] { OnDeviceSearch(); });
-    onClick(IDC_RADIO_7T, [this] { OnSelectSize(LOADCELL_7T); });
-    onClick(IDC_RADIO_15T, [this] { OnSelectSize(LOADCELL_15T); });
-    onClick(IDC_RADIO_30T, [this] { OnSelectSize(LOADCELL_30T); });
-    onClick(IDC_BUTTON_FILE, [this] { OnChooseFirmware(); });
-    onClick(IDC_BUTTON_UPLOAD, [this] { OnUploadFirmware(); });
-    onClick(IDC_BUTTON_DROP, [this] { OnDropFirmware(); });
-    onClick(IDC_BUTTON_LOG, [this] { OnLog(); });
+    OnClicked(IDC_BUTTON_SEARCH, [this] { OnDeviceSearch(); });
+    OnClicked(IDC_RADIO_7T, [this] { OnSelectSize(LOADCELL_7T); });
+    OnClicked(IDC_RADIO_15T, [this] { OnSelectSize(LOADCELL_15T); });
+    OnClicked(IDC_RADIO_30T, [this] { OnSelectSize(LOADCELL_30T); });
+    OnClicked(IDC_BUTTON_FILE, [this] { OnChooseFirmware(); });
+    OnClicked(IDC_BUTTON_UPLOAD, [this] { OnUploadFirmware(); });
+    OnClicked(IDC_BUTTON_DROP, [this] { OnDropFirmware(); });
+    OnClicked(IDC_BUTTON_LOG, [this] { OnLog(); });
     connect(m_gridInfo, &CSpreadSheet::ButtonClicked, this, &CDlgAdmin::OnInfoGridButton);
     connect(m_gridCal, &CSpreadSheet::ButtonClicked, this, &CDlgAdmin::OnCalGridButton);
 

@@ -42,14 +42,10 @@ CDlgFw::CDlgFw(QWidget* parent, ILinkClock& clock, CDlgLog* logWindow)
     , m_firmware(this, FirmwareControls(), clock, [this] { ApplyControlState(); })
     , m_pLogDlg(logWindow)
 {
-    const auto onClick = [this](int id, void (CDlgFw::*handler)()) {
-        if (auto* button = GetDlgItemAs<QPushButton>(id))
-            connect(button, &QPushButton::clicked, this, [this, handler] { (this->*handler)(); });
-    };
-    onClick(IDC_BUTTON_FILE, &CDlgFw::OnChooseFile);
-    onClick(IDC_BUTTON_DROP, &CDlgFw::OnDropImage);
-    onClick(IDC_BUTTON_UPLOAD, &CDlgFw::OnUpload);
-    onClick(IDC_BUTTON_LOG, &CDlgFw::OnLog);
+    OnClicked(IDC_BUTTON_FILE, [this] { OnChooseFile(); });
+    OnClicked(IDC_BUTTON_DROP, [this] { OnDropImage(); });
+    OnClicked(IDC_BUTTON_UPLOAD, [this] { OnUpload(); });
+    OnClicked(IDC_BUTTON_LOG, [this] { OnLog(); });
 }
 
 CDlgFw::~CDlgFw() = default;

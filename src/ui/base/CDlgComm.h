@@ -15,6 +15,7 @@
 #include "CDlgTemplate.h"
 #include "DlgFontScaler.h"
 
+#include <QAbstractButton>
 #include <QDialog>
 
 #include <map>
@@ -40,6 +41,14 @@ public:
     // counts the group's buttons from 0, -1 when none is checked.
     int GetRadioIndex(int firstId) const;
     void SetRadioIndex(int firstId, int index);
+    // Runs handler whenever the button (push, radio or check box) with this
+    // id is clicked.
+    template <class F>
+    void OnClicked(int id, F handler)
+    {
+        if (auto* button = GetDlgItemAs<QAbstractButton>(id))
+            connect(button, &QAbstractButton::clicked, this, std::move(handler));
+    }
 
     // Runs OnInitDialog unless it has run already.
     void InitDialog();

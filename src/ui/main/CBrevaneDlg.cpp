@@ -156,24 +156,20 @@ CBrevaneDlg::CBrevaneDlg(IBridgeLibrary& bridge, ILinkClock& clock, CIniSysInfo&
     m_lblClock = GetDlgItemAs<QLabel>(IDC_STATIC_CLOCK);
     m_editNumber = GetDlgItemAs<QLineEdit>(IDC_EDIT_NUMBER);
 
-    const auto onClick = [this](int id, void (CBrevaneDlg::*handler)()) {
-        if (auto* button = GetDlgItemAs<QAbstractButton>(id))
-            connect(button, &QAbstractButton::clicked, this, [this, handler] { (this->*handler)(); });
-    };
-    onClick(IDC_BUTTON_SEARCH, &CBrevaneDlg::OnDeviceSearch);
-    onClick(IDC_BUTTON_QUERY, &CBrevaneDlg::QueryRecords);
-    onClick(IDC_BUTTON_SELECT_ALL, &CBrevaneDlg::OnSelectAll);
-    onClick(IDC_BUTTON_CLEAR_ALL, &CBrevaneDlg::OnClearAll);
-    onClick(IDC_BUTTON_INVERT, &CBrevaneDlg::OnInvert);
-    onClick(IDC_RADIO_MEMORY, &CBrevaneDlg::OnModeMemory);
-    onClick(IDC_RADIO_OUTPUT, &CBrevaneDlg::OnModeOutput);
-    onClick(IDC_BUTTON_INFO, &CBrevaneDlg::ShowInfoText);
-    onClick(IDC_BUTTON_ADMIN, &CBrevaneDlg::OnAdmin);
-    onClick(IDC_BUTTON_LOG, &CBrevaneDlg::OnLog);
-    onClick(IDC_BUTTON_READ_TIME, &CBrevaneDlg::ReadDeviceClock);
-    onClick(IDC_BUTTON_SET_TIME, &CBrevaneDlg::SetDeviceClock);
-    onClick(IDC_BUTTON_FIRMWARE, &CBrevaneDlg::OnFirmware);
-    onClick(IDC_BUTTON_EXCEL, &CBrevaneDlg::ExportReport);
+    OnClicked(IDC_BUTTON_SEARCH, [this] { OnDeviceSearch(); });
+    OnClicked(IDC_BUTTON_QUERY, [this] { QueryRecords(); });
+    OnClicked(IDC_BUTTON_SELECT_ALL, [this] { OnSelectAll(); });
+    OnClicked(IDC_BUTTON_CLEAR_ALL, [this] { OnClearAll(); });
+    OnClicked(IDC_BUTTON_INVERT, [this] { OnInvert(); });
+    OnClicked(IDC_RADIO_MEMORY, [this] { OnModeMemory(); });
+    OnClicked(IDC_RADIO_OUTPUT, [this] { OnModeOutput(); });
+    OnClicked(IDC_BUTTON_INFO, [this] { ShowInfoText(); });
+    OnClicked(IDC_BUTTON_ADMIN, [this] { OnAdmin(); });
+    OnClicked(IDC_BUTTON_LOG, [this] { OnLog(); });
+    OnClicked(IDC_BUTTON_READ_TIME, [this] { ReadDeviceClock(); });
+    OnClicked(IDC_BUTTON_SET_TIME, [this] { SetDeviceClock(); });
+    OnClicked(IDC_BUTTON_FIRMWARE, [this] { OnFirmware(); });
+    OnClicked(IDC_BUTTON_EXCEL, [this] { ExportReport(); });
 
     m_pTimer = new QTimer(this);
     m_pTimer->setInterval(1000);
@@ -305,27 +301,36 @@ void CBrevaneDlg::InitDataGrid()
 {
     const CAppTheme& theme = CAppTheme::Current();
     CSpreadSheet& g = *m_gridData;
-    const int allEdges = kGridEdgeLeft | kGridEdgeRight | kGridEdgeTop | kGridEdgeBottom;
     g.SetSheetCount(2);
     g.SetScrollBars(2);
 
-    // Sheet 1: the stored records, one ticked row each.
-    g.SetAddressedSheet(1);
-    g.SetColumnCount(5);
-    g.SetRowCount(0);
+    // Both sheets: five columns of locked static cells, centred, with
+    // borders on the whole columns so that every row added later has them.
+    const auto setUpSheet = [&](int sheet, int rows, const double* widths) {
+        g.SetAddressedSheet(sheet);
+        g.SetColumnCount(5);
+        g.SetRowCount(rows);
+        g.SetActiveCell(CSpreadSheet::kAll, CSpreadSheet::kAll);
+        g.SetFontSize(11.0f);
+        for (int c = 1; c <= 5; ++c)
+            g.SetColumnWidth(c, widths[c - 1]);
+        g.SetRowHeight(CSpreadSheet::kAll, kRecordRowHeight);
+        g.SetRowHeight(CSpreadSheet::kHeader, kRecordRowHeight);
+        ApplyGridLook(g);
+        g.SetActiveCell(CSpreadSheet::kAll, CSpreadSheet::kAll);
+        g.SetCellType(EGridCellType::StaticText);
+        g.SetHAlign(EGridHAlign::Center);
+        g.SetVAlign(EGridVAlign::Center);
+        g.SetLock(true);
+        g.SetCellBorder(1, CSpreadSheet::kAll, 5, CSpreadSheet::kAll,
+                        kGridEdgeLeft | kGridEdgeRight | kGridEdgeTop | kGridEdgeBottom,
+                        theme.m_clrBorder, EGridLine::Solid);
+    };
+
+    // Sheet 1: the stored records, one ticked row each; the check box
+    // column is the only one the user changes.
+    setUpSheet(1, 0, kMemoryWidths);
     g.SetColumnHeadersShown(true);
-    g.SetActiveCell(CSpreadSheet::kAll, CSpreadSheet::kAll);
-    g.SetFontSize(11.0f);
-    for (int c = 1; c <= 5; ++c)
-        g.SetColumnWidth(c, kMemoryWidths[c - 1]);
-    g.SetRowHeight(CSpreadSheet::kAll, kRecordRowHeight);
-    g.SetRowHeight(CSpreadSheet::kHeader, kRecordRowHeight);
-    ApplyGridLook(g);
-    g.SetActiveCell(CSpreadSheet::kAll, CSpreadSheet::kAll);
-    g.SetCellType(EGridCellType::StaticText);
-    g.SetHAlign(EGridHAlign::Center);
-    g.SetVAlign(EGridVAlign::Center);
-    g.SetLock(true);
     g.SetActiveCell(1, CSpreadSheet::kAll);
     g.SetCellType(EGridCellType::CheckBox);
     g.SetCheckBoxCaption(QString());
@@ -335,29 +340,11 @@ void CBrevaneDlg::InitDataGrid()
                                                   "로드셀 종류"};
     for (int c = 1; c <= 5; ++c)
         g.SetCellText(c, CSpreadSheet::kHeader, QString::fromUtf8(kMemoryHeaders[c - 1]));
-    // Borders on the whole columns, so that every row added later has them.
-    g.SetCellBorder(1, CSpreadSheet::kAll, 5, CSpreadSheet::kAll, allEdges, theme.m_clrBorder,
-                    EGridLine::Solid);
 
     // Sheet 2: the continuous series under its summary.
-    g.SetAddressedSheet(2);
-    g.SetColumnCount(5);
-    g.SetRowCount(3);
+    setUpSheet(2, 3, kOutputWidths);
     g.SetColumnHeadersShown(false);
     g.SetRowHeadersShown(false);
-    g.SetActiveCell(CSpreadSheet::kAll, CSpreadSheet::kAll);
-    g.SetFontSize(11.0f);
-    for (int c = 1; c <= 5; ++c)
-        g.SetColumnWidth(c, kOutputWidths[c - 1]);
-    g.SetRowHeight(CSpreadSheet::kAll, kRecordRowHeight);
-    ApplyGridLook(g);
-    g.SetActiveCell(CSpreadSheet::kAll, CSpreadSheet::kAll);
-    g.SetCellType(EGridCellType::StaticText);
-    g.SetHAlign(EGridHAlign::Center);
-    g.SetVAlign(EGridVAlign::Center);
-    g.SetLock(true);
-    g.SetCellBorder(1, CSpreadSheet::kAll, 5, CSpreadSheet::kAll, allEdges, theme.m_clrBorder,
-                    EGridLine::Solid);
     static const char* const kSummaryLabels[5] = {"측정횟수", "압력 평균 값", "최소 값", "최대 값",
                                                   "압력 편차"};
     static const char* const kSeriesLabels[5] = {"No", "측정 시간", "측정 압력 값", "로드셀 종류",

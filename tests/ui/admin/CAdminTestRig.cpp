@@ -11,12 +11,6 @@
 
 namespace {
 
-const bool g_tzSet = [] {
-    setenv("TZ", "KST-9", 1);
-    tzset();
-    return true;
-}();
-
 class CFilterDevice : public IBridgeDevice {
 public:
     CFilterDevice(CFilterBridge& owner, std::unique_ptr<IBridgeDevice> inner)
@@ -79,19 +73,6 @@ int CFilterBridge::OpenByDevicePath(const std::string& path, std::unique_ptr<IBr
     if (status == BRIDGE_OK && inner)
         *device = std::make_unique<CFilterDevice>(*this, std::move(inner));
     return status;
-}
-
-int64_t LocalSeconds(int y, int mo, int d, int h, int mi, int s)
-{
-    std::tm tm{};
-    tm.tm_year = y - 1900;
-    tm.tm_mon = mo - 1;
-    tm.tm_mday = d;
-    tm.tm_hour = h;
-    tm.tm_min = mi;
-    tm.tm_sec = s;
-    tm.tm_isdst = -1;
-    return int64_t(std::mktime(&tm));
 }
 
 int64_t CalendarSeconds(int y, int mo, int d, int h, int mi, int s)

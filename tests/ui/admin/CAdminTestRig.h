@@ -4,6 +4,7 @@
 // bridge that can keep requests from reaching the meter or answer them with
 // a reply of the test's own.
 
+#include "UiTestSupport.h"
 #include "CDlgAdmin.h"
 #include "CFt260.h"
 #include "CManualClock.h"
@@ -71,8 +72,6 @@ public:
     std::function<void(const QString&)> onQuestion;
 };
 
-// Seconds since 1970 of a local time (the tests run in Korean time, no
-// daylight saving) and of a calendar time read as UTC (the simulated
-// meter's clock).
-int64_t LocalSeconds(int y, int mo, int d, int h, int mi, int s);
+// Seconds since 1970 of a calendar time read as UTC (the simulated meter's
+// clock); LocalSeconds (UiTestSupport.h) gives those of a local time.
 int64_t CalendarSeconds(int y, int mo, int d, int h, int mi, int s);

@@ -3,6 +3,7 @@
 // reader sees them, the settings kept, the file-name rule, and what a failed
 // export leaves behind.
 
+#include "UiTestSupport.h"
 #include "CBrevaneDlg.h"
 #include "CDlgExport.h"
 #include "CFileReveal.h"
@@ -28,39 +29,6 @@
 #include <sys/resource.h>
 
 namespace {
-
-const bool g_tzSet = [] {
-    setenv("TZ", "KST-9", 1);
-    tzset();
-    return true;
-}();
-
-int64_t LocalSeconds(int y, int mo, int d, int h, int mi, int s)
-{
-    std::tm tm{};
-    tm.tm_year = y - 1900;
-    tm.tm_mon = mo - 1;
-    tm.tm_mday = d;
-    tm.tm_hour = h;
-    tm.tm_min = mi;
-    tm.tm_sec = s;
-    tm.tm_isdst = -1;
-    return int64_t(std::mktime(&tm));
-}
-
-CSimMeter::Record Rec(int y, int mo, int d, int h, int mi, int s, int force, int type)
-{
-    CSimMeter::Record r;
-    r.nYear = uint16_t(y);
-    r.nMonth = uint8_t(mo);
-    r.nDay = uint8_t(d);
-    r.nHour = uint8_t(h);
-    r.nMinute = uint8_t(mi);
-    r.nSecond = uint8_t(s);
-    r.nForce = uint16_t(force);
-    r.nCellType = uint8_t(type);
-    return r;
-}
 
 QString ReadAll(const QString& path)
 {

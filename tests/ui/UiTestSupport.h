@@ -1,0 +1,44 @@
+#pragma once
+// What the window tests share: one fixed time zone, local points in time and
+// stored records of the simulated meter.
+
+#include "CSimMeter.h"
+
+#include <cstdint>
+#include <cstdlib>
+#include <ctime>
+
+// Korean time without daylight saving, so that dates do not depend on the
+// machine's zone; set before any test runs.
+inline const bool g_bKoreanTimeZone = [] {
+    setenv("TZ", "KST-9", 1);
+    tzset();
+    return true;
+}();
+
+inline int64_t LocalSeconds(int y, int mo, int d, int h, int mi, int s)
+{
+    std::tm tm{};
+    tm.tm_year = y - 1900;
+    tm.tm_mon = mo - 1;
+    tm.tm_mday = d;
+    tm.tm_hour = h;
+    tm.tm_min = mi;
+    tm.tm_sec = s;
+    tm.tm_isdst = -1;
+    return int64_t(std::mktime(&tm));
+}
+
+inline CSimMeter::Record Rec(int y, int mo, int d, int h, int mi, int s, int force, int type = 1)
+{
+    CSimMeter::Record r;
+    r.nYear = uint16_t(y);
+    r.nMonth = uint8_t(mo);
+    r.nDay = uint8_t(d);
+    r.nHour = uint8_t(h);
+    r.nMinute = uint8_t(mi);
+    r.nSecond = uint8_t(s);
+    r.nForce = uint16_t(force);
+    r.nCellType = uint8_t(type);
+    return r;
+}

@@ -46,19 +46,31 @@ chmod -R a+rX "$work/root"
 report="$home/report-test.xls"
 cat > "$work/drive.sh" <<DRIVE
 #!/usr/bin/env bash
+# Every step waits for what it needs on the screen, so that a slow machine
+# only takes longer.
 export HOME="$home" XDG_DATA_HOME="$home/.local/share" XDG_RUNTIME_DIR="$home/run"
+# A real window on the virtual X server, whatever the tests around us use.
+export QT_QPA_PLATFORM=xcb
 mkdir -p "\$XDG_RUNTIME_DIR"; chmod 700 "\$XDG_RUNTIME_DIR"
 "$work/root/usr/bin/brevane" --simulate >"$home/out.log" 2>&1 &
 pid=\$!
-for i in \$(seq 1 50); do xdotool search --name '압력 계측기' >/dev/null 2>&1 && break; sleep 0.2; done
-sleep 2                                   # the first detection tick
-xdotool mousemove 281 60 click 1          # 장비 조회
-sleep 2
-xdotool mousemove 1210 694 click 1        # 엑셀 저장
-sleep 2
-xdotool type --delay 20 "$report"
+wait_for() {   # wait_for <window name> : up to 30 s
+  for i in \$(seq 1 150); do
+    xdotool search --name "\$1" >/dev/null 2>&1 && return 0
+    sleep 0.2
+  done
+  echo "no window named \$1" >>"$home/out.log"
+  return 1
+}
+wait_for '장비 연결 성공' &&                   # the first detection tick found the meter
+xdotool mousemove 281 60 click 1 &&          # 장비 조회
+sleep 2 &&
+xdotool mousemove 1210 694 click 1 &&        # 엑셀 저장
+wait_for '다른 이름으로 저장' &&
+sleep 1 &&
+xdotool type --delay 20 "$report" &&
 xdotool key Return
-for i in \$(seq 1 50); do [ -s "$report" ] && break; sleep 0.2; done
+for i in \$(seq 1 100); do [ -s "$report" ] && break; sleep 0.2; done
 sleep 1
 kill \$pid 2>/dev/null || true
 wait \$pid 2>/dev/null || true

@@ -158,6 +158,21 @@ constexpr uint8_t ACK_REFUSED = 1;
 
 } // namespace
 
+CSimMeter::Record CSimMeter::Record::Make(int year, int month, int day, int hour, int minute,
+                                          int second, int force, int cellType)
+{
+    Record r;
+    r.nYear = uint16_t(year);
+    r.nMonth = uint8_t(month);
+    r.nDay = uint8_t(day);
+    r.nHour = uint8_t(hour);
+    r.nMinute = uint8_t(minute);
+    r.nSecond = uint8_t(second);
+    r.nForce = uint16_t(force);
+    r.nCellType = uint8_t(cellType);
+    return r;
+}
+
 std::array<uint8_t, 10> CSimMeter::Record::Encode() const
 {
     // @0 2  year, big-endian

@@ -40,6 +40,9 @@ public:
         uint16_t nForce = 0;     // 0.1 kN
         uint8_t nCellType = 0;   // 0, 1 or 2
 
+        // A record of the given fields, cut to their byte widths.
+        static Record Make(int year, int month, int day, int hour, int minute, int second,
+                           int force, int cellType);
         // The 10 bytes this record takes on the wire.
         std::array<uint8_t, 10> Encode() const;
     };

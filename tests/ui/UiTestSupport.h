@@ -31,14 +31,5 @@ inline int64_t LocalSeconds(int y, int mo, int d, int h, int mi, int s)
 
 inline CSimMeter::Record Rec(int y, int mo, int d, int h, int mi, int s, int force, int type = 1)
 {
-    CSimMeter::Record r;
-    r.nYear = uint16_t(y);
-    r.nMonth = uint8_t(mo);
-    r.nDay = uint8_t(d);
-    r.nHour = uint8_t(h);
-    r.nMinute = uint8_t(mi);
-    r.nSecond = uint8_t(s);
-    r.nForce = uint16_t(force);
-    r.nCellType = uint8_t(type);
-    return r;
+    return CSimMeter::Record::Make(y, mo, d, h, mi, s, force, type);
 }

@@ -141,6 +141,35 @@ TEST_F(MainWindowTest, DetectionDrivesTitleAndButtons)
     EXPECT_TRUE(messages.empty());
 }
 
+TEST_F(MainWindowTest, LayoutFollowsTheWindowSize)
+{
+    EXPECT_EQ(dlg->minimumSize(), QSize(1280, 720));
+    dlg->show();
+    dlg->resize(1500, 900);
+    const int W = dlg->width();
+    const int H = dlg->height();
+    ASSERT_EQ(W, 1500);
+    const QRect S = Item(CBrevaneDlg::IDC_BUTTON_SEARCH)->geometry();
+    const int bottom = S.y() + S.height();
+    const int right = S.x() + S.width();
+    EXPECT_EQ(Item(CBrevaneDlg::IDC_GRID_INFO)->geometry(), QRect(right + 10, S.y(), W - right - 20, bottom - S.y()));
+    EXPECT_EQ(Item(CBrevaneDlg::IDC_GRID_DATA)->geometry(), QRect(10, bottom + 45, W - 20, H - bottom - 95));
+    EXPECT_EQ(Item(CBrevaneDlg::IDC_BUTTON_QUERY)->geometry(), QRect(W - 120, bottom + 10, 110, 25));
+    EXPECT_EQ(Item(CBrevaneDlg::IDC_STATIC_START)->geometry(), QRect(W - 575, bottom + 10, 145, 25));
+    EXPECT_EQ(Item(CBrevaneDlg::IDC_RADIO_OUTPUT)->geometry(), QRect(131, bottom + 20, 120, 25));
+    EXPECT_EQ(Item(CBrevaneDlg::IDC_BUTTON_SET_TIME)->geometry(), QRect(285, H - 42, 140, 34));
+    EXPECT_EQ(Item(CBrevaneDlg::IDC_EDIT_NUMBER)->geometry(), QRect(740, H - 37, 120, 24));
+    EXPECT_EQ(Item(CBrevaneDlg::IDC_BUTTON_EXCEL)->geometry(), QRect(W - 130, H - 40, 120, 30));
+    EXPECT_EQ(Item(CBrevaneDlg::IDC_BUTTON_LOG)->geometry(), QRect(W - 505, H - 40, 120, 30));
+
+    // The header grid's four columns and rows fill it; the record columns
+    // keep their proportions and fill the records grid's width.
+    CSpreadSheet& info = dlg->InfoGrid();
+    EXPECT_NEAR(info.GetColumnWidth(1), info.GetColumnWidth(4), 1e-6);
+    CSpreadSheet& data = dlg->DataGrid();
+    EXPECT_NEAR(data.GetColumnWidth(3) / data.GetColumnWidth(2), 20.0 / 7.0, 1e-6);
+}
+
 TEST_F(MainWindowTest, HeaderGridShowsLabelsAndStoredReportTexts)
 {
     EXPECT_EQ(Info(1, 1), QStringLiteral("작성 일시"));

@@ -56,6 +56,7 @@ bool CUiPrompts::AskYesNo(QWidget* parent, const QString& text, const QString& c
     if (YesNo())
         return YesNo()(text, caption);
     QMessageBox box(QMessageBox::Question, caption, text, QMessageBox::Yes | QMessageBox::No, parent);
+    box.setTextFormat(Qt::PlainText);   // texts from files and the meter are shown as they are
     box.button(QMessageBox::Yes)->setText(QStringLiteral("예"));
     box.button(QMessageBox::No)->setText(QStringLiteral("아니요"));
     box.setDefaultButton(QMessageBox::Yes);
@@ -71,6 +72,7 @@ void CUiPrompts::ShowInfo(QWidget* parent, const QString& text, const QString& c
         return;
     }
     QMessageBox box(QMessageBox::Information, caption, text, QMessageBox::Ok, parent);
+    box.setTextFormat(Qt::PlainText);
     box.button(QMessageBox::Ok)->setText(QStringLiteral("확인"));
     CArrowCursor arrow;
     box.exec();

@@ -7,6 +7,8 @@
 #include "CUiPrompts.h"
 #include "CWaitCursor.h"
 
+#include <QDir>
+#include <QFileInfo>
 #include <algorithm>
 #include <vector>
 
@@ -116,6 +118,14 @@ void CReportExport::Run(QWidget* parent, CSpreadSheet& infoGrid, CSpreadSheet& d
 
     QString failure;
     const QString path = WithXlsSuffix(chosen);
+    // The file dialog asked about the name as typed; a report that the added
+    // ".xls" would replace is asked about here.
+    if (path != chosen && QFileInfo::exists(path)
+        && !CUiPrompts::AskYesNo(parent,
+                                 QStringLiteral("%1 파일이 이미 있습니다.\n바꾸시겠습니까?")
+                                     .arg(QDir::toNativeSeparators(path)),
+                                 QStringLiteral("다른 이름으로 저장")))
+        return;
     {
         CWaitCursor wait;
         CDlgExport dlg(parent);

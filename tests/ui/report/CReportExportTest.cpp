@@ -51,6 +51,10 @@ protected:
         sysInfo.m_szReportName = "월간 점검";
         sysInfo.m_szUserName = "홍길동";
         CUiPrompts::SetInfoHook([this](const QString& text, const QString&) { messages << text; });
+        CUiPrompts::SetYesNoHook([this](const QString& text, const QString&) {
+            questions << text;
+            return replaceAnswer;
+        });
         CUiPrompts::SetSaveFileHook([this](const QString&, const QString& filter, const QString&) {
             filters << filter;
             return answer;
@@ -117,6 +121,8 @@ protected:
     std::unique_ptr<CBrevaneDlg> dlg;
     QString answer;
     QStringList messages;
+    QStringList questions;
+    bool replaceAnswer = false;
     QStringList filters;
     QStringList revealed;
 };
@@ -296,6 +302,27 @@ TEST_F(ReportExportTest, FileNameRuleAndCancel)
     EXPECT_TRUE(messages.isEmpty()) << messages.join('|').toStdString();
     const CXlsDump x(Out() + QStringLiteral("/a.xlsx.xls"));
     EXPECT_EQ(x.SheetName(), QStringLiteral("a.xlsx"));
+    EXPECT_TRUE(questions.isEmpty());
+
+    // "a.xlsx" again: the dialog did not see "a.xlsx.xls", so the export asks
+    // before it replaces that report, and No leaves it as it was.
+    const auto bytesOf = [](const QString& path) {
+        QFile f(path);
+        return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+    };
+    const QByteArray before = bytesOf(Out() + QStringLiteral("/a.xlsx.xls"));
+    ASSERT_FALSE(before.isEmpty());
+    dlg->InfoGrid().SetCellText(4, 1, QStringLiteral("바뀐 회사"));
+    revealed.clear();
+    PressExcel(Out() + QStringLiteral("/a.xlsx"));
+    ASSERT_EQ(questions.size(), 1);
+    EXPECT_TRUE(questions[0].contains(QStringLiteral("a.xlsx.xls"))) << questions[0].toStdString();
+    EXPECT_TRUE(revealed.isEmpty());
+    EXPECT_EQ(bytesOf(Out() + QStringLiteral("/a.xlsx.xls")), before);
+    replaceAnswer = true;
+    PressExcel(Out() + QStringLiteral("/a.xlsx"));
+    EXPECT_EQ(questions.size(), 2);
+    EXPECT_EQ(revealed, QStringList{Out() + "/a.xlsx.xls"});
 }
 
 TEST_F(ReportExportTest, UnwritableTargetKeepsSettingsAndShowsNothing)

@@ -27,6 +27,8 @@ QColor Blend(const QColor& a, const QColor& b)
 
 CAppTheme::CAppTheme()
 {
+    if (QGuiApplication::instance())
+        m_palSystem = QGuiApplication::palette();
     m_brBack = QBrush(ToQColor(m_clrBack));
     g_pCurrent = this;
 }
@@ -102,11 +104,12 @@ void CAppTheme::LoadThemeColors(QWidget* window)
     CIniFile file(ThemeFilePath().toStdString());
     file.Load();   // a missing file gives the system colours throughout
 
-    // The system colours of the platform's table: window text (8), window (5)
-    // and button shadow (16), read from the palette in force now.
-    const QPalette system = QGuiApplication::instance() ? QGuiApplication::palette() : QPalette();
+    // The system colours of the platform's table: window text (8), window (5,
+    // the background of text fields, Qt's Base) and button shadow (16), from
+    // the platform's palette (the one in force now is already the program's).
+    const QPalette& system = m_palSystem;
     const COLORREF windowText = FromQColor(system.color(QPalette::Active, QPalette::WindowText));
-    const COLORREF windowBack = FromQColor(system.color(QPalette::Active, QPalette::Window));
+    const COLORREF windowBack = FromQColor(system.color(QPalette::Active, QPalette::Base));
     const COLORREF buttonShadow = FromQColor(system.color(QPalette::Active, QPalette::Dark));
 
     auto read = [&file](const char* section, const char* key, COLORREF fallback) {

@@ -58,5 +58,9 @@ public:
     COLORREF m_clrDark = 0x302D2D;       // never replaced
     int m_nControlTheme = 16;
 
+    // The platform's colours as they were before the program put its own
+    // palette in place: the fallbacks of a theme file that lacks a key.
+    QPalette m_palSystem;
+
     QString m_strThemeFile;   // path of the theme colour file; empty = the default place
 };

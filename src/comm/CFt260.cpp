@@ -306,12 +306,14 @@ void CFt260::FlushRx(uint8_t* buffer, uint32_t count)
 
 // Whatever is waiting is not an answer to anything the link is about to ask
 // (the meter may still be sending the tail of an earlier reply), so it is
-// read off and logged. m_nRxLen keeps the count of the last frame.
+// read off and logged. It goes to a buffer of its own: m_RxBuf keeps the
+// last frame with its count in m_nRxLen, which the administrator window
+// shows as the last reply.
 void CFt260::DrainWaiting()
 {
     uint32_t nWaiting = 0;
     if (m_hDevice->UartGetQueueStatus(&nWaiting) == BRIDGE_OK && nWaiting > 0)
-        FlushRx(m_RxBuf, nWaiting);
+        FlushRx(m_DrainBuf, nWaiting);
 }
 
 // ---------------------------------------------------------------------------
@@ -471,7 +473,7 @@ int CFt260::ReadMemoryRecords(int64_t from, int64_t to, int* count)
             const uint8_t* record = m_RxBuf + 3;
             if (record[0] == 0) {
                 if (nWaiting > 0)
-                    FlushRx(m_RxBuf, nWaiting);
+                    FlushRx(m_DrainBuf, nWaiting);
                 m_nResult = nFirstSkip;
                 bEnd = true;
                 break;
@@ -574,7 +576,9 @@ int CFt260::ReadOutputRecords()
                     // The meter never answered, or stopped before the count it
                     // announced: the list on screen is not the whole series.
                     m_nResult = LINK_TIMEOUT;
-                } else if (nFirstSkip != LINK_OK) {
+                } else {
+                    // An empty series (a header announcing no record) is
+                    // complete: its result is its own, not an older one.
                     m_nResult = nFirstSkip;
                 }
                 break;

@@ -99,6 +99,9 @@ public:
     int m_nOpenStatus = BRIDGE_OK;
 
 private:
+    // Bytes drained behind a reply or before a request (logged, never shown).
+    uint8_t m_DrainBuf[LINK_BUFFER_SIZE];
+
     int Exchange(int command, const uint8_t* payload, int length, uint8_t* reply, bool bLong);
     bool WriteRequest();
     int ReadFrame(uint32_t count);

@@ -1,6 +1,10 @@
 #include "CHidFt260Device.h"
 
 #include <algorithm>
+#ifndef _WIN32
+#include <csignal>
+#include <pthread.h>
+#endif
 #include <chrono>
 #include <cstring>
 
@@ -335,6 +339,16 @@ void CHidFt260Device::ClearRx()
 
 void CHidFt260Device::ReaderLoop()
 {
+#ifndef _WIN32
+    // The program's asynchronous signals are handled by its other threads,
+    // so that none interrupts the wait for the chip's reports; the fault
+    // signals stay open for the crash record.
+    sigset_t signals;
+    sigfillset(&signals);
+    for (int fault : {SIGSEGV, SIGBUS, SIGFPE, SIGILL, SIGABRT})
+        sigdelset(&signals, fault);
+    pthread_sigmask(SIG_BLOCK, &signals, nullptr);
+#endif
     using Clock = std::chrono::steady_clock;
     const auto keepAlivePeriod = std::chrono::milliseconds(m_nKeepAliveMs);
     auto tNextKeepAlive = Clock::now() + keepAlivePeriod;

@@ -1,5 +1,6 @@
 #include "CHidapiHandle.h"
 
+#include <cerrno>
 #include <hidapi/hidapi.h>
 
 CHidapiHandle::CHidapiHandle(hid_device_* pControl, hid_device_* pRead)
@@ -37,7 +38,14 @@ int CHidapiHandle::ReadInputReport(uint8_t* data, size_t length, int timeoutMs)
 {
     if (!m_pRead)
         return -1;
-    return hid_read_timeout(m_pRead, data, length, timeoutMs);
+    // A signal that interrupts the wait is no failure of the device: hidapi
+    // reports it as -1 with errno EINTR, and the wait is simply tried again.
+    for (int attempt = 0;; ++attempt) {
+        errno = 0;
+        const int n = hid_read_timeout(m_pRead, data, length, timeoutMs);
+        if (n >= 0 || errno != EINTR || attempt >= 3)
+            return n;
+    }
 }
 
 void CHidapiHandle::Close()

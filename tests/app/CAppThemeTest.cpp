@@ -18,14 +18,15 @@ protected:
     CBrevaneApp m_app {g_argc, g_argv};
     CTestFolder m_dir;
 
-    // A palette whose roles the fallbacks can be told apart by.
+    // The platform's palette, with roles the fallbacks can be told apart by.
     void SetSystemPalette()
     {
         QPalette palette;
         palette.setColor(QPalette::WindowText, QColor(1, 2, 3));
-        palette.setColor(QPalette::Window, QColor(4, 5, 6));
+        palette.setColor(QPalette::Base, QColor(4, 5, 6));
+        palette.setColor(QPalette::Window, QColor(11, 12, 13));
         palette.setColor(QPalette::Dark, QColor(7, 8, 9));
-        QApplication::setPalette(palette);
+        m_app.m_palSystem = palette;
     }
 };
 
@@ -54,6 +55,21 @@ TEST_F(CAppThemeTest, MissingOrBadKeysTakeTheSystemColourNotTheInitialOne)
     // The loaded set is now what every window is drawn with.
     EXPECT_EQ(QApplication::palette().color(QPalette::WindowText), QColor(10, 20, 30));
     EXPECT_TRUE(m_app.styleSheet().contains(QColor(40, 50, 60).name()));
+}
+
+TEST_F(CAppThemeTest, FallbacksComeFromThePlatformNotFromTheProgramsOwnPalette)
+{
+    // The application object keeps the palette it started with; what it
+    // puts in place afterwards (the dark set) is no fallback.
+    const QPalette platform = m_app.m_palSystem;
+    m_app.ApplyTheme(nullptr);   // as start-up does before the main window loads the theme
+    EXPECT_NE(QApplication::palette().color(QPalette::WindowText),
+              platform.color(QPalette::WindowText));
+    m_app.m_strThemeFile = QString::fromStdString(m_dir / "missing.ini");
+    m_app.LoadThemeColors(nullptr);
+    EXPECT_EQ(m_app.m_clrText, CAppTheme::FromQColor(platform.color(QPalette::WindowText)));
+    EXPECT_EQ(m_app.m_clrBack, CAppTheme::FromQColor(platform.color(QPalette::Base)));
+    EXPECT_EQ(m_app.m_clrBorder, CAppTheme::FromQColor(platform.color(QPalette::Dark)));
 }
 
 TEST_F(CAppThemeTest, WithoutAThemeFileEveryColourIsASystemColour)

@@ -114,6 +114,8 @@ TEST_F(ExchangeTest, StaleInputIsDrainedBeforeTheRequestAndTrailingBytesAfterThe
     EXPECT_EQ(Hex("77"), m_owner.m_log[3].bytes);
     EXPECT_EQ(kName, Bytes(m_reply, m_reply + 9));   // the tail changes nothing copied
     EXPECT_EQ(14u, m_link.m_nRxLen);
+    // The last reply stays readable for the administrator window's display.
+    EXPECT_EQ(Frame(0x31, kName), Bytes(m_link.m_RxBuf, m_link.m_RxBuf + m_link.m_nRxLen));
     EXPECT_TRUE(Bridge().m_readable.empty());
 }
 

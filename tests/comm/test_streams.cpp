@@ -232,8 +232,10 @@ TEST_F(OutputStreamTest, MeterThatNeverAnswersTimesOutAndClosesTheLink)
     EXPECT_EQ(kPath, m_link.m_strDevicePath);
 }
 
-TEST_F(OutputStreamTest, EmptySeriesEndsThroughTheIdleLimitWithTheResultUnchanged)
+TEST_F(OutputStreamTest, EmptySeriesEndsThroughTheIdleLimitAsComplete)
 {
+    // An earlier download's failure must not be reported for this one.
+    m_link.m_nResult = LINK_TIMEOUT;
     MeterSends({Header(0)});
     EXPECT_EQ(LINK_OK, m_link.ReadOutputRecords());
     EXPECT_EQ(1u, m_owner.m_summaries.size());

@@ -8,6 +8,8 @@
 #include <QDir>
 #include <QFile>
 #include <QPlainTextEdit>
+#include <QApplication>
+#include <QScrollBar>
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <QTest>
@@ -109,6 +111,20 @@ TEST(CDlgLog, TheEntryAfterTwoThousandStartsAnEmptyBoxAndClearEmptiesIt)
     EXPECT_EQ(Box(log)->toPlainText(), QString());
     log.AppendPacket(0, n, 2);
     EXPECT_EQ(Box(log)->toPlainText(), QStringLiteral("SEND-[2026-12-06 09:15:07] 07 CF  (2 BYTE)\n"));
+}
+
+TEST(CDlgLog, TheBoxFollowsTheNewestEntry)
+{
+    CSequenceClock clock({Local(2026, 12, 6, 9, 15, 7)});
+    CDlgLog log(nullptr, std::string(), clock);
+    log.show();
+    const uint8_t frame[] = {0x02, 0x02, 0x31, 0x00, 0x31, 0x03};
+    for (int i = 0; i < 300; ++i)
+        log.AppendPacket(i % 2, frame, 6);
+    QApplication::processEvents();
+    const QScrollBar* bar = Box(log)->verticalScrollBar();
+    EXPECT_GT(bar->maximum(), 0);
+    EXPECT_EQ(bar->value(), bar->maximum());
 }
 
 TEST(CDlgLog, SavedEntriesGoToHourlyFilesFromASecondClockReading)

@@ -479,12 +479,21 @@ void CDlgAdmin::WriteText(int row)
         return;
     }
 
-    if (!CUiPrompts::AskYesNo(this, QStringLiteral("%1-'%2' 값을 설정하시겠습니까?").arg(label, value),
+    // Padded with blanks to the field; a longer text is cut at the field's
+    // end, before a two-byte character rather than through it. The question
+    // names what the meter will keep, so a cut is seen before it is sent.
+    const MeterRequest request = isName ? MakeSetNameRequest(utf8) : MakeSetSerialRequest(utf8);
+    const auto withoutTrailingBlanks = [](QString text) {
+        while (text.endsWith(QLatin1Char(' ')))
+            text.chop(1);
+        return text;
+    };
+    const QString kept = withoutTrailingBlanks(QString::fromStdString(
+        AnsiToUtf8(request.payload, size_t(isName ? NAME_FIELD_LEN : SERIAL_FIELD_LEN))));
+    const QString shown = kept == withoutTrailingBlanks(value) ? value : kept;
+    if (!CUiPrompts::AskYesNo(this, QStringLiteral("%1-'%2' 값을 설정하시겠습니까?").arg(label, shown),
                               kSetCaption))
         return;
-    // Padded with blanks to the field; a longer text is cut at the field's
-    // end, before a two-byte character rather than through it.
-    const MeterRequest request = isName ? MakeSetNameRequest(utf8) : MakeSetSerialRequest(utf8);
     uint8_t reply[REPLY_BUFFER_LEN];
     ShowResult(Send(request, reply));
 }

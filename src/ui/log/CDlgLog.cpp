@@ -94,6 +94,7 @@ void CDlgLog::ToggleVisible()
         show();
         raise();
         activateWindow();
+        m_editPacket->ensureCursorVisible();
     }
 }
 
@@ -131,6 +132,10 @@ void CDlgLog::AppendPacket(int direction, const uint8_t* bytes, int count)
     // At the caret, replacing any selection: without user interaction the
     // caret stays behind the last entry.
     m_editPacket->insertPlainText(QString::fromLatin1(line.data(), int(line.size())) + QLatin1Char('\n'));
+    // The box follows its caret, so that an open window shows the newest
+    // transfer as it happens (a hidden one catches up when it is shown).
+    if (m_editPacket->isVisible())
+        m_editPacket->ensureCursorVisible();
 
     if (m_chkSave->isChecked())
         WriteLogFile(line);

@@ -141,6 +141,8 @@ TEST(AdminWrite, NameIsPaddedOrCutCleanly)
     rig.SetInfo(2, 1, QStringLiteral("가나다라마"));
     rig.Answer(true);
     rig.dlg->OnInfoGridButton(3, 1);
+    // The question names what the meter will keep.
+    EXPECT_EQ(rig.questions.back().first, QStringLiteral("측정기 명-'가나다라' 값을 설정하시겠습니까?"));
     EXPECT_EQ(rig.meter.GetName(), Utf8ToAnsi("가나다라") + " ");
     rig.SearchOk();
     EXPECT_EQ(rig.Info(2, 1), QStringLiteral("가나다라 "));

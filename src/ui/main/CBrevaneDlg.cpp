@@ -414,6 +414,36 @@ void CBrevaneDlg::ArrangeControls()
     update();
 }
 
+// 1280 x 720 is the size of the whole window, frame and title bar included,
+// as on the desktop the program was designed for. Qt sizes the inside, and
+// the frame is known only once the window manager has put one round the
+// window: then the inside shrinks by the frame, once.
+void CBrevaneDlg::FitFrameOnce()
+{
+    if (m_bFrameFitted || !isVisible())
+        return;
+    const QSize frame = frameGeometry().size() - size();
+    if (frame.width() <= 0 && frame.height() <= 0)
+        return;
+    m_bFrameFitted = true;
+    const QSize inside(kMinWidth - frame.width(), kMinHeight - frame.height());
+    setMinimumSize(inside);
+    if (width() <= kMinWidth && height() <= kMinHeight)
+        resize(inside);
+}
+
+void CBrevaneDlg::moveEvent(QMoveEvent* event)
+{
+    CDlgComm::moveEvent(event);
+    FitFrameOnce();
+}
+
+void CBrevaneDlg::resizeEvent(QResizeEvent* event)
+{
+    CDlgComm::resizeEvent(event);
+    FitFrameOnce();
+}
+
 void CBrevaneDlg::PaintExtra(QPainter&)
 {
     // The controls paint themselves over the background.

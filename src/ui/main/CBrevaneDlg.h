@@ -120,11 +120,14 @@ protected:
     void PaintExtra(QPainter& dc) override;
     void OnCancel() override;
     bool eventFilter(QObject* watched, QEvent* event) override;
+    void moveEvent(QMoveEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
 
 private:
     void InitInfoGrid();
     void InitDataGrid();
     void SetDetectedControlsEnabled(bool enabled);
+    void FitFrameOnce();
     void ShowMessage(const QString& text);
     void SetSelection(int mode);   // 0 clear, 1 select, 2 invert
     QString LinkErrorText() const;
@@ -132,6 +135,7 @@ private:
     ILinkClock& m_clock;
     CIniSysInfo& m_sysInfo;
     QTimer* m_pTimer = nullptr;
+    bool m_bFrameFitted = false;
     QLabel* m_lblClock = nullptr;
     QLineEdit* m_editNumber = nullptr;
 };

@@ -7,7 +7,7 @@ packages=(
   build-essential cmake pkg-config
   qt6-base-dev qt6-base-dev-tools qt6-svg-dev libqt6test6 libgl-dev
   libhidapi-dev libgtest-dev libbenchmark-dev
-  fonts-nanum xvfb xauth xdotool python3 python3-xlrd dpkg-dev
+  fonts-nanum xvfb xauth xdotool dbus-daemon python3 python3-xlrd dpkg-dev
 )
 
 missing=()

@@ -122,7 +122,7 @@ const CDlgTemplate& CDlgAdmin::DialogTemplate()
 
 CDlgAdmin::CDlgAdmin(QWidget* parent, ILinkClock& clock, CDlgLog* logWindow)
     : CDlgComm(DialogTemplate(), parent)
-    , m_firmware(this, FirmwareControls(), clock, [this] { ApplyControlState(); })
+    , m_firmware(this, CFirmwareUpload::ControlsOf(*this), clock, [this] { ApplyControlState(); })
     , m_clock(clock)
     , m_pLogWindow(logWindow)
 {
@@ -289,18 +289,6 @@ void CDlgAdmin::ApplyControlState()
 bool CDlgAdmin::IsImageReady() const
 {
     return m_firmware.IsImageReady();
-}
-
-CFirmwareUpload::Controls CDlgAdmin::FirmwareControls() const
-{
-    CFirmwareUpload::Controls controls;
-    controls.pPath = GetDlgItemAs<QLineEdit>(IDC_EDIT_PATH);
-    controls.pStatus = GetDlgItemAs<QLabel>(IDC_STATIC_STATUS);
-    controls.pProgress = GetDlgItemAs<QProgressBar>(IDC_PROGRESS);
-    controls.pUpload = GetDlgItemAs<QPushButton>(IDC_BUTTON_UPLOAD);
-    controls.pDrop = GetDlgItemAs<QPushButton>(IDC_BUTTON_DROP);
-    controls.pClose = GetDlgItemAs<QPushButton>(IDCANCEL);
-    return controls;
 }
 
 LoadCellSize CDlgAdmin::SelectedSize() const

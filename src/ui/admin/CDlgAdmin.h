@@ -33,8 +33,8 @@ public:
     static constexpr int IDD = 137;
     static constexpr int IDC_BUTTON_SEARCH = 1021;
     static constexpr int IDC_GRID_INFO = 1023;
-    static constexpr int IDC_BUTTON_FILE = 1024;
-    static constexpr int IDC_EDIT_PATH = 1026;
+    static constexpr int IDC_BUTTON_FILE = CFirmwareUpload::IDC_BUTTON_FILE;
+    static constexpr int IDC_EDIT_PATH = CFirmwareUpload::IDC_EDIT_PATH;
     static constexpr int IDC_GROUP_FIRMWARE = 1029;
     static constexpr int IDC_GRID_CAL = 1032;
     static constexpr int IDC_GROUP_CAL = 1035;
@@ -43,12 +43,12 @@ public:
     static constexpr int IDC_STATIC_RECV = 1041;
     static constexpr int IDC_STATIC_SEND = 1042;
     static constexpr int IDC_RADIO_30T = 1043;
-    static constexpr int IDC_BUTTON_DROP = 1044;
-    static constexpr int IDC_STATIC_STATUS = 1045;
+    static constexpr int IDC_BUTTON_DROP = CFirmwareUpload::IDC_BUTTON_DROP;
+    static constexpr int IDC_STATIC_STATUS = CFirmwareUpload::IDC_STATIC_STATUS;
     static constexpr int IDC_CHECK_AUTO = 1046;
     static constexpr int IDC_BUTTON_LOG = 1048;
-    static constexpr int IDC_PROGRESS = 1053;
-    static constexpr int IDC_BUTTON_UPLOAD = 1055;
+    static constexpr int IDC_PROGRESS = CFirmwareUpload::IDC_PROGRESS;
+    static constexpr int IDC_BUTTON_UPLOAD = CFirmwareUpload::IDC_BUTTON_UPLOAD;
     static constexpr int TIMER_REFRESH = 1001;
 
     // Information grid cells (column, row).
@@ -109,7 +109,6 @@ protected:
     void PaintExtra(QPainter& dc) override;
 
 private:
-    CFirmwareUpload::Controls FirmwareControls() const;
     void InitInfoGrid();
     void WriteText(int row);
     void WriteClock();

@@ -39,7 +39,7 @@ const CDlgTemplate& CDlgFw::DialogTemplate()
 
 CDlgFw::CDlgFw(QWidget* parent, ILinkClock& clock, CDlgLog* logWindow)
     : CDlgComm(DialogTemplate(), parent)
-    , m_firmware(this, FirmwareControls(), clock, [this] { ApplyControlState(); })
+    , m_firmware(this, CFirmwareUpload::ControlsOf(*this), clock, [this] { ApplyControlState(); })
     , m_pLogDlg(logWindow)
 {
     OnClicked(IDC_BUTTON_FILE, [this] { OnChooseFile(); });
@@ -49,18 +49,6 @@ CDlgFw::CDlgFw(QWidget* parent, ILinkClock& clock, CDlgLog* logWindow)
 }
 
 CDlgFw::~CDlgFw() = default;
-
-CFirmwareUpload::Controls CDlgFw::FirmwareControls() const
-{
-    CFirmwareUpload::Controls controls;
-    controls.pPath = GetDlgItemAs<QLineEdit>(IDC_EDIT_PATH);
-    controls.pStatus = GetDlgItemAs<QLabel>(IDC_STATIC_STATUS);
-    controls.pProgress = GetDlgItemAs<QProgressBar>(IDC_PROGRESS);
-    controls.pUpload = GetDlgItemAs<QPushButton>(IDC_BUTTON_UPLOAD);
-    controls.pDrop = GetDlgItemAs<QPushButton>(IDC_BUTTON_DROP);
-    controls.pClose = GetDlgItemAs<QPushButton>(IDCANCEL);
-    return controls;
-}
 
 void CDlgFw::InitControls()
 {

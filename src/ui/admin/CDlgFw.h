@@ -16,14 +16,14 @@ class CDlgFw : public CDlgComm {
     Q_OBJECT
 public:
     static constexpr int IDD = 141;
-    static constexpr int IDC_BUTTON_FILE = 1024;
-    static constexpr int IDC_EDIT_PATH = 1026;
+    static constexpr int IDC_BUTTON_FILE = CFirmwareUpload::IDC_BUTTON_FILE;
+    static constexpr int IDC_EDIT_PATH = CFirmwareUpload::IDC_EDIT_PATH;
     static constexpr int IDC_GROUP_FIRMWARE = 1029;
-    static constexpr int IDC_BUTTON_DROP = 1044;
-    static constexpr int IDC_STATIC_STATUS = 1045;
+    static constexpr int IDC_BUTTON_DROP = CFirmwareUpload::IDC_BUTTON_DROP;
+    static constexpr int IDC_STATIC_STATUS = CFirmwareUpload::IDC_STATIC_STATUS;
     static constexpr int IDC_BUTTON_LOG = 1048;
-    static constexpr int IDC_PROGRESS = 1053;
-    static constexpr int IDC_BUTTON_UPLOAD = 1055;
+    static constexpr int IDC_PROGRESS = CFirmwareUpload::IDC_PROGRESS;
+    static constexpr int IDC_BUTTON_UPLOAD = CFirmwareUpload::IDC_BUTTON_UPLOAD;
 
     // logWindow: the main window's packet log window, or null.
     CDlgFw(QWidget* parent, ILinkClock& clock, CDlgLog* logWindow);
@@ -48,7 +48,6 @@ protected:
     void PaintExtra(QPainter& dc) override;
 
 private:
-    CFirmwareUpload::Controls FirmwareControls() const;
     // Upload and drop exactly while an image is ready; choosing a file always.
     void ApplyControlState();
 

@@ -1,5 +1,7 @@
 #include "CFirmwareUpload.h"
 
+#include "CDlgComm.h"
+
 #include "CFt260.h"
 #include "CUiPrompts.h"
 #include "CWaitCursor.h"
@@ -44,6 +46,18 @@ QString LinkText(const CFt260* link)
 
 const char* const CFirmwareUpload::kFileFilter =
     "펌웨어 이미지 파일 (*.bin) | *.bin; | All Files(*.*)|*.*||";
+
+CFirmwareUpload::Controls CFirmwareUpload::ControlsOf(const CDlgComm& window)
+{
+    Controls controls;
+    controls.pPath = window.GetDlgItemAs<QLineEdit>(IDC_EDIT_PATH);
+    controls.pStatus = window.GetDlgItemAs<QLabel>(IDC_STATIC_STATUS);
+    controls.pProgress = window.GetDlgItemAs<QProgressBar>(IDC_PROGRESS);
+    controls.pUpload = window.GetDlgItemAs<QPushButton>(IDC_BUTTON_UPLOAD);
+    controls.pDrop = window.GetDlgItemAs<QPushButton>(IDC_BUTTON_DROP);
+    controls.pClose = window.GetDlgItemAs<QPushButton>(IDCANCEL);
+    return controls;
+}
 
 CFirmwareUpload::CFirmwareUpload(QWidget* window, const Controls& controls, ILinkClock& clock,
                                  std::function<void()> applyControlState)

@@ -25,8 +25,18 @@ class QProgressBar;
 class QPushButton;
 class QWidget;
 
+class CDlgComm;
+
 class CFirmwareUpload {
 public:
+    // Both windows that carry the procedure give its controls these ids.
+    static constexpr int IDC_BUTTON_FILE = 1024;
+    static constexpr int IDC_EDIT_PATH = 1026;
+    static constexpr int IDC_BUTTON_DROP = 1044;
+    static constexpr int IDC_STATIC_STATUS = 1045;
+    static constexpr int IDC_PROGRESS = 1053;
+    static constexpr int IDC_BUTTON_UPLOAD = 1055;
+
     struct Controls {
         QLineEdit* pPath = nullptr;        // 1026
         QLabel* pStatus = nullptr;         // 1045
@@ -35,6 +45,10 @@ public:
         QPushButton* pDrop = nullptr;      // 1044
         QPushButton* pClose = nullptr;     // 2
     };
+    // The procedure's controls of a window, found by the ids above (the
+    // window's close button is its control 2).
+    static Controls ControlsOf(const CDlgComm& window);
+
     // applyControlState: the window's control-state rule, run after every operation.
     CFirmwareUpload(QWidget* window, const Controls& controls, ILinkClock& clock,
                     std::function<void()> applyControlState);

@@ -4,10 +4,13 @@
 set -euo pipefail
 
 packages=(
-  build-essential cmake pkg-config
+  build-essential cmake pkg-config ccache
   qt6-base-dev qt6-base-dev-tools qt6-svg-dev libqt6test6 libgl-dev
   libhidapi-dev libgtest-dev libbenchmark-dev
   fonts-nanum xvfb xauth xdotool dbus-daemon python3 python3-xlrd dpkg-dev
+  libqt6sql6-sqlite libqt6sql6-psql qt6-charts-dev libqt6opengl6-dev qt6-translations-l10n
+  libxlsxwriter-dev libzip-dev openbox poppler-utils python3-openpyxl
+  clang libclang-rt-14-dev postgresql
 )
 
 missing=()

@@ -170,6 +170,49 @@ TEST(CSpreadSheet, RowsAndColumnsAddedLaterTakeTheFormattingSetForThem)
     EXPECT_EQ(grid.GetRowCount(), 3);
 }
 
+TEST(CSpreadSheet, BordersOnWholeColumnsReachRowsAddedLater)
+{
+    // A records sheet: bordered while empty, then one row per record.
+    constexpr COLORREF kBorder = 0x00808080;
+    CSpreadSheet grid;
+    grid.SetSheetCount(2);
+    grid.SetColumnCount(5);
+    grid.SetRowCount(0);
+    EXPECT_TRUE(grid.SetCellBorder(1, kAll, 5, kAll, 15, kBorder, EGridLine::Solid));
+
+    // The second sheet has fixed rows already; rows past them get borders too.
+    grid.SetAddressedSheet(2);
+    grid.SetColumnCount(6);
+    grid.SetRowCount(3);
+    EXPECT_TRUE(grid.SetCellBorder(1, kAll, 5, kAll, 15, kBorder, EGridLine::Solid));
+
+    for (int sheetNo : {1, 2}) {
+        grid.SetAddressedSheet(sheetNo);
+        ASSERT_TRUE(grid.SetRowCount(2));
+        ASSERT_TRUE(grid.SetRowCount(7));   // shrinking and growing again keeps them
+        grid.SetCellText(3, 7, QStringLiteral("2026-12-07 10:00:00"));
+        const CGridSheet& sheet = grid.AddressedSheet();
+        for (int row = 1; row <= 7; ++row) {
+            for (int col = 1; col <= 5; ++col) {
+                for (const CGridBorderEdge& edge : sheet.Style(col, row).edges) {
+                    EXPECT_EQ(edge.eLine, EGridLine::Solid) << sheetNo << ' ' << col << ' ' << row;
+                    EXPECT_EQ(edge.clr, kBorder);
+                }
+            }
+        }
+        // Only the named columns, and never the header row.
+        EXPECT_EQ(sheet.Style(1, kHeader).edges[0].eLine, EGridLine::None);
+        if (sheetNo == 2)
+            EXPECT_EQ(sheet.Style(6, 5).edges[3].eLine, EGridLine::None);
+    }
+
+    // A rectangle of single rows still has to lie inside the sheet.
+    grid.SetAddressedSheet(1);
+    EXPECT_FALSE(grid.SetCellBorder(1, 8, 5, 8, 15, kBorder, EGridLine::Dash));
+    EXPECT_FALSE(grid.SetCellBorder(1, kAll, 6, kAll, 15, kBorder, EGridLine::Dash));
+    EXPECT_EQ(grid.AddressedSheet().Style(1, 7).edges[0].eLine, EGridLine::Solid);
+}
+
 TEST(CSpreadSheet, EditorsFollowTheCellTypeAndLock)
 {
     CSpreadSheet grid;

@@ -151,7 +151,35 @@ bool CGridSheet::ModifyStyles(int col, int row, const std::function<void(CGridCe
     int c1, c2, r1, r2;
     if (!ResolveAxis(col, m_nCols, c1, c2) || !ResolveAxis(row, m_nRows, r1, r2))
         return false;
+    RemapStyles(c1, c2, r1, r2, row == kAll, row == kAll && col == kAll, f);
+    return true;
+}
 
+bool CGridSheet::ModifyRangeStyles(int col, int row, int col2, int row2,
+                                   const std::function<void(CGridCellStyle&)>& f)
+{
+    // kAll as the first column or row means the whole axis, including the
+    // rows or columns added later - also while the sheet has none yet. As
+    // the second it means up to the present last one.
+    const bool wholeCols = col == kAll;
+    const bool wholeRows = row == kAll;
+    if (wholeCols) { col = 1; col2 = m_nCols; }
+    if (wholeRows) { row = 1; row2 = m_nRows; }
+    if (col2 == kAll) col2 = m_nCols;
+    if (row2 == kAll) row2 = m_nRows;
+    if (col > col2 && !wholeCols) std::swap(col, col2);
+    if (row > row2 && !wholeRows) std::swap(row, row2);
+    if (!wholeCols && (col < 1 || col2 > m_nCols))
+        return false;
+    if (!wholeRows && (row < 1 || row2 > m_nRows))
+        return false;
+    RemapStyles(col, col2, row, row2, wholeRows, wholeRows && wholeCols, f);
+    return true;
+}
+
+void CGridSheet::RemapStyles(int c1, int c2, int r1, int r2, bool columnStyles, bool sheetStyle,
+                             const std::function<void(CGridCellStyle&)>& f)
+{
     // Cells sharing a style share the result: f runs once per distinct style.
     std::vector<uint32_t> remapped(m_vStyles.size(), std::numeric_limits<uint32_t>::max());
     auto remap = [&](uint32_t& index) {
@@ -170,39 +198,12 @@ bool CGridSheet::ModifyStyles(int col, int row, const std::function<void(CGridCe
     for (int r = r1; r <= r2; ++r)
         for (int c = c1; c <= c2; ++c)
             remap(m_vCells[Index(c, r)].nStyle);
-    if (row == kAll)
+    // The styles rows and columns added later start from.
+    if (columnStyles)
         for (int c = c1; c <= c2; ++c)
             remap(m_vColumnStyle[std::size_t(c)]);
-    if (row == kAll && col == kAll)
+    if (sheetStyle)
         remap(m_nSheetStyle);
-    return true;
-}
-
-bool CGridSheet::ModifyRangeStyles(int col, int row, int col2, int row2,
-                                   const std::function<void(CGridCellStyle&)>& f)
-{
-    if (col == kAll) { col = 1; col2 = m_nCols; }
-    if (row == kAll) { row = 1; row2 = m_nRows; }
-    if (col2 == kAll) col2 = m_nCols;
-    if (row2 == kAll) row2 = m_nRows;
-    if (col > col2) std::swap(col, col2);
-    if (row > row2) std::swap(row, row2);
-    if (col < 1 || row < 1 || col2 > m_nCols || row2 > m_nRows)
-        return false;
-
-    std::vector<uint32_t> remapped(m_vStyles.size(), std::numeric_limits<uint32_t>::max());
-    for (int r = row; r <= row2; ++r) {
-        for (int c = col; c <= col2; ++c) {
-            uint32_t& index = m_vCells[Index(c, r)].nStyle;
-            if (remapped[index] == std::numeric_limits<uint32_t>::max()) {
-                CGridCellStyle style = m_vStyles[index];
-                f(style);
-                remapped[index] = Intern(style);
-            }
-            index = remapped[index];
-        }
-    }
-    return true;
 }
 
 bool CGridSheet::ClearTexts(int col, int row, int col2, int row2)

@@ -68,7 +68,10 @@ public:
     // kHeader allowed). With row kAll the column styles change too, so rows
     // added later look the same; with both kAll the sheet style as well.
     bool ModifyStyles(int col, int row, const std::function<void(CGridCellStyle&)>& f);
-    // The same for the rectangle col..col2 x row..row2 of data cells.
+    // The same for the rectangle col..col2 x row..row2 of data cells. A
+    // first column or row of kAll names the whole axis as above (column
+    // styles, sheet style), and holds on a sheet without rows; a second one
+    // of kAll means up to the present last column or row.
     bool ModifyRangeStyles(int col, int row, int col2, int row2,
                            const std::function<void(CGridCellStyle&)>& f);
     // Empties the texts of a rectangle of data cells; styles stay.
@@ -107,6 +110,10 @@ private:
     }
     uint32_t Intern(const CGridCellStyle& style);
     void DropSpansOutside();
+    // Applies f to the cells c1..c2 x r1..r2 (storage indexes), and to the
+    // column styles of c1..c2 and the sheet style when asked.
+    void RemapStyles(int c1, int c2, int r1, int r2, bool columnStyles, bool sheetStyle,
+                     const std::function<void(CGridCellStyle&)>& f);
 
     int m_nCols = 0;
     int m_nRows = 0;

@@ -87,6 +87,8 @@ public:
     bool GetLock() const;
 
     // Gives every cell of the rectangle the edges named by the kGridEdge bits.
+    // A first row of kAll borders whole columns: rows added later get the
+    // edges too, and the call holds on a sheet without rows.
     bool SetCellBorder(int col, int row, int col2, int row2, int edges, COLORREF colour,
                        EGridLine line);
     // Empties the texts of a rectangle; the formatting stays.

@@ -1,5 +1,7 @@
 #include "CUiPrompts.h"
 
+#include "LinkResult.h"
+
 #include <QAbstractButton>
 #include <QApplication>
 #include <QFileDialog>
@@ -59,23 +61,81 @@ bool CUiPrompts::AskYesNo(QWidget* parent, const QString& text, const QString& c
     box.setTextFormat(Qt::PlainText);   // texts from files and the meter are shown as they are
     box.button(QMessageBox::Yes)->setText(QStringLiteral("예"));
     box.button(QMessageBox::No)->setText(QStringLiteral("아니요"));
-    box.setDefaultButton(QMessageBox::Yes);
+    box.setDefaultButton(QMessageBox::No);
     box.setEscapeButton(QMessageBox::No);
     CArrowCursor arrow;
     return box.exec() == QMessageBox::Yes;
 }
 
-void CUiPrompts::ShowInfo(QWidget* parent, const QString& text, const QString& caption)
+namespace {
+void ShowMessage(QWidget* parent, QMessageBox::Icon icon, const QString& text, const QString& caption)
 {
     if (Info()) {
         Info()(text, caption);
         return;
     }
-    QMessageBox box(QMessageBox::Information, caption, text, QMessageBox::Ok, parent);
+    QMessageBox box(icon, caption, text, QMessageBox::Ok, parent);
     box.setTextFormat(Qt::PlainText);
     box.button(QMessageBox::Ok)->setText(QStringLiteral("확인"));
     CArrowCursor arrow;
     box.exec();
+}
+}   // namespace
+
+void CUiPrompts::ShowInfo(QWidget* parent, const QString& text, const QString& caption)
+{
+    ShowMessage(parent, QMessageBox::Information, text, caption);
+}
+
+void CUiPrompts::ShowWarning(QWidget* parent, const QString& text, const QString& caption)
+{
+    ShowMessage(parent, QMessageBox::Warning, text, caption);
+}
+
+QString CUiPrompts::LinkFailureText(int result, const QString& linkMessage)
+{
+    QString advice;
+    switch (result) {
+    case LINK_OPEN_FAILED:
+    case LINK_FIND_FAILED:
+        advice = QStringLiteral("USB 케이블 연결과 측정기 전원이 켜져 있는지 확인하십시오. "
+                                "측정기가 연결되어 있는데도 열리지 않으면 udev 규칙(장치 접근 권한)을 확인하십시오.");
+        break;
+    case LINK_UART_INIT_FAILED:
+    case LINK_UART_GET_CONFIG_FAILED:
+    case LINK_UART_BAUD_FAILED:
+    case LINK_UART_FLOW_FAILED:
+    case LINK_UART_DATA_FAILED:
+    case LINK_WRITE_FAILED:
+        advice = QStringLiteral("USB 케이블 연결을 확인하고 측정기를 다시 연결하십시오.");
+        break;
+    case LINK_READ_FAILED:
+    case LINK_TIMEOUT:
+        advice = QStringLiteral("측정기 전원이 켜져 있는지, USB 케이블이 연결되어 있는지 확인하십시오.");
+        break;
+    case LINK_STX_ERROR:
+    case LINK_ETX_ERROR:
+    case LINK_LENGTH_ERROR:
+    case LINK_ID_ERROR:
+    case LINK_CRC_ERROR:
+        advice = QStringLiteral("측정기의 응답이 올바르지 않습니다. 케이블을 확인하고 다시 시도하십시오.");
+        break;
+    case LINK_FW_HEADER_ERROR:
+    case LINK_FW_CRC_ERROR:
+        advice = QStringLiteral("펌웨어 파일이 올바르지 않습니다. 파일을 확인하십시오.");
+        break;
+    default:
+        break;   // success, a cancelled exchange, or a code without advice
+    }
+    QString detail = linkMessage;
+    if (detail.isEmpty() && result != LINK_OK) {
+        detail = QString::fromStdString(LinkResultText(result));
+        if (detail.isEmpty())
+            detail = QStringLiteral("통신 오류 (%1)").arg(result);
+    }
+    if (advice.isEmpty())
+        return detail;
+    return detail.isEmpty() ? advice : advice + QLatin1Char('\n') + detail;
 }
 
 QString CUiPrompts::ChooseOpenFile(QWidget* parent, const QString& title, const QString& filter,

@@ -22,9 +22,20 @@ public:
     using FileHook = std::function<QString(const QString& title, const QString& qtFilter,
                                            const QString& directory)>;
 
-    // True when the user answers Yes.
+    // True when the user answers Yes. No is the default button, so Return
+    // alone never agrees to anything.
     static bool AskYesNo(QWidget* parent, const QString& text, const QString& caption);
     static void ShowInfo(QWidget* parent, const QString& text, const QString& caption);
+    // As ShowInfo with the warning icon. The info hook answers it too, so a
+    // test that collects messages sees warnings among them.
+    static void ShowWarning(QWidget* parent, const QString& text, const QString& caption);
+
+    // A message for a failed link exchange: one sentence saying what to check
+    // for that kind of failure, a line break, then the link's own text
+    // (linkMessage; when empty, the code's message or the bare code). Codes
+    // without advice of their own, a cancelled exchange among them, get the
+    // link's text alone.
+    static QString LinkFailureText(int result, const QString& linkMessage);
     // An existing file to open; empty when cancelled.
     static QString ChooseOpenFile(QWidget* parent, const QString& title, const QString& filter,
                                   const QString& directory = QString());

@@ -237,12 +237,13 @@ int CFt260::CheckPacket() const
         return LINK_STX_ERROR;
     if (nLen < 2 || m_RxBuf[nLen - 1] != ETX)
         return LINK_ETX_ERROR;
-    // The check covers STX, length, command and payload as the frame's own
-    // length byte counts them; a length pointing past what was read cannot
-    // be checked and is as wrong as a bad check byte.
+    // The length byte must account for exactly the bytes read: a frame that
+    // claims fewer would have its tail accepted unchecked, one that claims
+    // more was cut.
     const uint32_t nCovered = static_cast<uint32_t>(m_RxBuf[1]) + 2;
-    if (nCovered > nLen)
-        return LINK_CRC_ERROR;
+    if (nCovered + 2 != nLen)
+        return LINK_LENGTH_ERROR;
+    // The check covers STX, length, command and payload.
     if (CalcCheckByte(m_RxBuf, static_cast<int>(nCovered)) != m_RxBuf[nLen - 2])
         return LINK_CRC_ERROR;
     return LINK_OK;
@@ -329,20 +330,29 @@ int CFt260::SendLongPacket(int command, const uint8_t* payload, int length, uint
     return Exchange(command, payload, length, reply, true);
 }
 
+// A cancel request ends the operation in hand; the code says so.
+bool CFt260::Cancelled()
+{
+    if (!m_bCancel.load())
+        return false;
+    m_nResult = LINK_CANCELLED;
+    return true;
+}
+
 int CFt260::Exchange(int command, const uint8_t* payload, int length, uint8_t* reply, bool bLong)
 {
     WinCriticalSection::Guard guard(m_csLock);
 
-    // A request that cannot be framed is refused before anything is sent.
-    if (command < FIRST_COMMAND || command > LAST_COMMAND) {
-        m_nResult = LINK_ID_ERROR;
-        return m_nResult;
-    }
+    // A request that cannot be framed is the caller's mistake: refused before
+    // anything is sent, and the link is left as it is.
     const int nMaxPayload = bLong ? MAX_LONG_PAYLOAD : MAX_SHORT_PAYLOAD;
-    if (length < 0 || length > nMaxPayload || (length > 0 && !payload)) {
-        m_nResult = LINK_LENGTH_ERROR;
+    if (command < FIRST_COMMAND || command > LAST_COMMAND || length < 0 || length > nMaxPayload
+        || (length > 0 && !payload)) {
+        m_nResult = LINK_REQUEST_REFUSED;
         return m_nResult;
     }
+    if (Cancelled())
+        return m_nResult;
 
     if (!m_hDevice) {
         Open();
@@ -364,9 +374,14 @@ int CFt260::Exchange(int command, const uint8_t* payload, int length, uint8_t* r
         uint32_t nWaiting = 0;
         bool bQueryFailed = false;
         bool bComplete = false;
+        bool bCancelled = false;
         // The reply is read in one piece once all of it is waiting.
         for (int i = 0; i < nPolls; ++i) {
             m_clock.SleepMs(POLL_STEP_MS);
+            if (Cancelled()) {
+                bCancelled = true;
+                break;
+            }
             if (m_hDevice->UartGetQueueStatus(&nWaiting) != BRIDGE_OK) {
                 bQueryFailed = true;
                 break;
@@ -376,7 +391,9 @@ int CFt260::Exchange(int command, const uint8_t* payload, int length, uint8_t* r
                 break;
             }
         }
-        if (!bComplete && !bQueryFailed) {
+        if (bCancelled) {
+            // m_nResult is set; the reply, if it still comes, goes with the reset.
+        } else if (!bComplete && !bQueryFailed) {
             // Too late: what did arrive is kept for the log and the display.
             ReadFrame(nWaiting);
             m_nResult = LINK_READ_FAILED;
@@ -385,7 +402,11 @@ int CFt260::Exchange(int command, const uint8_t* payload, int length, uint8_t* r
                 m_nResult = LINK_READ_FAILED;
             } else {
                 m_tRx = m_clock.NowSeconds();
-                const int nCheck = CheckPacket();
+                int nCheck = CheckPacket();
+                // A sound frame of another command is the late answer to an
+                // earlier request, never this one's.
+                if (nCheck == LINK_OK && m_RxBuf[2] != nCommand)
+                    nCheck = LINK_ID_ERROR;
                 if (nCheck != LINK_OK) {
                     m_nResult = nCheck;
                 } else {
@@ -408,9 +429,86 @@ int CFt260::Exchange(int command, const uint8_t* payload, int length, uint8_t* r
 // ---------------------------------------------------------------------------
 // Record streams
 
+// The streams read whole frames while enough bytes are waiting. One byte too
+// many or too few on the line would shift every later frame, so the start of
+// a frame is looked for rather than assumed: a frame is taken only where an
+// STX, a length byte giving one of the stream's frame sizes, a good check byte
+// and an ETX line up. Bytes before such a start are dropped, so a stray byte
+// costs at most the frame it landed in; the first loss is kept in *firstSkip.
+// Returns STREAM_FRAME with the frame in m_RxBuf (m_nRxLen its size), or
+// STREAM_WAIT once fewer bytes are waiting than the next frame needs.
+int CFt260::NextStreamFrame(uint32_t* waiting, uint32_t frameSize, const uint32_t* sizes,
+                            int sizeCount, int32_t* firstSkip)
+{
+    auto skip = [firstSkip](int32_t code) {
+        if (*firstSkip == LINK_OK)
+            *firstSkip = code;
+    };
+    auto drop = [this](uint32_t count) {
+        std::memmove(m_StreamBuf, m_StreamBuf + count, m_nStreamLen - count);
+        m_nStreamLen -= count;
+    };
+    for (;;) {
+        if (m_nStreamLen > 0 && m_StreamBuf[0] != STX) {
+            const void* next = std::memchr(m_StreamBuf + 1, STX, m_nStreamLen - 1);
+            skip(LINK_STX_ERROR);
+            drop(next ? static_cast<uint32_t>(static_cast<const uint8_t*>(next) - m_StreamBuf)
+                      : m_nStreamLen);
+            continue;
+        }
+        uint32_t nWant = frameSize;
+        if (m_nStreamLen >= 2) {
+            nWant = static_cast<uint32_t>(m_StreamBuf[1]) + 4;
+            if (std::find(sizes, sizes + sizeCount, nWant) == sizes + sizeCount) {
+                skip(LINK_LENGTH_ERROR);
+                drop(1);
+                continue;
+            }
+        }
+        if (m_nStreamLen < nWant) {
+            const uint32_t nNeed = nWant - m_nStreamLen;
+            if (*waiting < nNeed || !m_hDevice)
+                return STREAM_WAIT;
+            const int nStatus = ReadFrame(nNeed);
+            *waiting -= nNeed;
+            if (nStatus != BRIDGE_OK) {
+                // What the failed read held is gone; the search goes on behind it.
+                m_nResult = LINK_READ_FAILED;
+                skip(LINK_READ_FAILED);
+                continue;
+            }
+            if (m_nRxLen == 0) {
+                skip(LINK_READ_FAILED);
+                continue;
+            }
+            m_tRx = m_clock.NowSeconds();
+            std::memcpy(m_StreamBuf + m_nStreamLen, m_RxBuf, m_nRxLen);
+            m_nStreamLen += m_nRxLen;
+            continue;
+        }
+        // A candidate: checked where the display and CheckPacket look for it.
+        std::memset(m_RxBuf, 0, sizeof m_RxBuf);
+        std::memcpy(m_RxBuf, m_StreamBuf, nWant);
+        m_nRxLen = nWant;
+        const int nCheck = CheckPacket();
+        if (nCheck != LINK_OK) {
+            skip(nCheck);
+            drop(1);
+            continue;
+        }
+        drop(nWant);
+        return STREAM_FRAME;
+    }
+}
+
 int CFt260::ReadMemoryRecords(int64_t from, int64_t to, int* count)
 {
     WinCriticalSection::Guard guard(m_csLock);
+    if (Cancelled()) {
+        if (count)
+            *count = 0;
+        return m_nResult;
+    }
     if (!m_hDevice) {
         Open();
         if (!m_hDevice)
@@ -441,10 +539,20 @@ int CFt260::ReadMemoryRecords(int64_t from, int64_t to, int* count)
     m_clock.SleepMs(MEMORY_START_PAUSE_MS);
 
     const uint32_t nFrame = static_cast<uint32_t>(ReplyLength(CMD_READ_MEMORY));
+    m_nStreamLen = 0;
     int32_t nFirstSkip = LINK_OK;   // the first frame lost, if any
+    int nFrames = 0;                // record frames taken, dropped ones included
     int nIdle = 0;
-    for (;;) {
+    // This stream leaves the link open on its own failures; a meter that is
+    // still sending (cancel, or no end in sight) has its bytes reset away.
+    bool bStillSending = false;
+    bool bEnd = false;
+    while (!bEnd) {
         m_clock.SleepMs(POLL_STEP_MS);
+        if (Cancelled()) {
+            bStillSending = true;
+            break;
+        }
         uint32_t nWaiting = 0;
         if (!m_hDevice || m_hDevice->UartGetQueueStatus(&nWaiting) != BRIDGE_OK) {
             // The bridge went away in the middle: what came is kept, but the
@@ -452,23 +560,9 @@ int CFt260::ReadMemoryRecords(int64_t from, int64_t to, int* count)
             m_nResult = LINK_READ_FAILED;
             break;
         }
-        bool bEnd = false;
-        while (nWaiting >= nFrame && m_hDevice) {
-            const int nStatus = ReadFrame(nFrame);
-            nWaiting -= nFrame;
-            if (nStatus != BRIDGE_OK) {
-                m_nResult = LINK_READ_FAILED;
-                if (nFirstSkip == LINK_OK)
-                    nFirstSkip = LINK_READ_FAILED;
-                continue;
-            }
-            m_tRx = m_clock.NowSeconds();
-            const int nCheck = (m_nRxLen == 0) ? LINK_READ_FAILED : CheckPacket();
-            if (nCheck != LINK_OK) {
-                if (nFirstSkip == LINK_OK)
-                    nFirstSkip = nCheck;
-                continue;
-            }
+        while (!bEnd && NextStreamFrame(&nWaiting, nFrame, &nFrame, 1, &nFirstSkip) == STREAM_FRAME) {
+            if (m_RxBuf[2] != CMD_READ_MEMORY)
+                continue;   // a frame of no concern to this stream
             // @3 10 the stored record; year high byte 0 marks the end
             const uint8_t* record = m_RxBuf + 3;
             if (record[0] == 0) {
@@ -478,6 +572,13 @@ int CFt260::ReadMemoryRecords(int64_t from, int64_t to, int* count)
                 bEnd = true;
                 break;
             }
+            if (nFrames >= MAX_MEMORY_RECORDS) {
+                m_nResult = LINK_TIMEOUT;
+                bStillSending = true;
+                bEnd = true;
+                break;
+            }
+            ++nFrames;
             const MeterDateTime when = DecodeDateTime(record);
             int64_t tWhen = 0;
             // A record whose time fields make no time cannot be compared with
@@ -489,14 +590,20 @@ int CFt260::ReadMemoryRecords(int64_t from, int64_t to, int* count)
                 ++nIndex;
             }
             nIdle = 0;
+            // Thousands of frames may be waiting at once: a cancel is looked
+            // at between them too.
+            if (Cancelled()) {
+                bStillSending = true;
+                bEnd = true;
+            }
         }
-        if (bEnd)
-            break;
-        if (++nIdle >= MEMORY_IDLE_LIMIT) {
+        if (!bEnd && ++nIdle >= MEMORY_IDLE_LIMIT) {
             m_nResult = LINK_TIMEOUT;
             break;
         }
     }
+    if (bStillSending)
+        CloseLink();
     if (count)
         *count = nIndex;
     return m_nResult;
@@ -505,6 +612,8 @@ int CFt260::ReadMemoryRecords(int64_t from, int64_t to, int* count)
 int CFt260::ReadOutputRecords()
 {
     WinCriticalSection::Guard guard(m_csLock);
+    if (Cancelled())
+        return m_nResult;
     if (!m_hDevice) {
         Open();
         if (!m_hDevice)
@@ -518,61 +627,77 @@ int CFt260::ReadOutputRecords()
         m_clock.SleepMs(OUTPUT_START_PAUSE_MS);
 
         // The header frame is shorter than the record frames behind it.
-        uint32_t nFrame = static_cast<uint32_t>(ReplyLength(CMD_READ_OUTPUT));
+        const uint32_t nHeaderSize = static_cast<uint32_t>(ReplyLength(CMD_READ_OUTPUT));
+        const uint32_t nRecordSize = static_cast<uint32_t>(ReplyLength(CMD_OUTPUT_RECORD));
+        const uint32_t sizes[2] = {nHeaderSize, nRecordSize};
+        uint32_t nFrame = nHeaderSize;
+        m_nStreamLen = 0;
         bool bHeaderSeen = false;
         bool bFinished = false;
-        int nIndex = 0;
+        int nRows = 0;       // records handed on
+        int nNext = 0;       // index the next record frame should carry
         int nExpected = 0;
         int32_t nFirstSkip = LINK_OK;
         int nIdle = 0;
         for (;;) {
             m_clock.SleepMs(POLL_STEP_MS);
+            if (Cancelled())
+                break;
             uint32_t nWaiting = 0;
             if (!m_hDevice || m_hDevice->UartGetQueueStatus(&nWaiting) != BRIDGE_OK) {
                 m_nResult = LINK_READ_FAILED;
                 break;
             }
-            while (nWaiting >= nFrame && m_hDevice) {
-                const int nStatus = ReadFrame(nFrame);
-                nWaiting -= nFrame;
-                if (nStatus != BRIDGE_OK) {
-                    m_nResult = LINK_READ_FAILED;
-                    if (nFirstSkip == LINK_OK)
-                        nFirstSkip = LINK_READ_FAILED;
-                } else if (!bFinished) {
-                    // Frames still waiting once the list is complete are read
-                    // off and logged, not handed on.
-                    m_tRx = m_clock.NowSeconds();
-                    const int nCheck = (m_nRxLen == 0) ? LINK_READ_FAILED : CheckPacket();
-                    if (nCheck != LINK_OK) {
+            while (NextStreamFrame(&nWaiting, nFrame, sizes, 2, &nFirstSkip) == STREAM_FRAME) {
+                // Frames still waiting once the list is complete are read off
+                // and logged, not handed on.
+                if (bFinished)
+                    continue;
+                const uint8_t nCommand = m_RxBuf[2];
+                if (nCommand == CMD_READ_OUTPUT && m_nRxLen == nHeaderSize) {
+                    // 'A' @3 9: @0 count, then average, minimum, maximum, deviation
+                    if (bHeaderSeen) {
+                        // A second header belongs to no series this one knows.
                         if (nFirstSkip == LINK_OK)
-                            nFirstSkip = nCheck;
-                    } else if (m_RxBuf[2] == CMD_READ_OUTPUT) {
-                        // 'A' @3 9: @0 count, then average, minimum, maximum, deviation
-                        if (m_pOwner)
-                            m_pOwner->SetOutputSummary(m_RxBuf + 3);
-                        nExpected = m_RxBuf[3];
-                        bHeaderSeen = true;
-                        nIdle = 0;
-                    } else if (m_RxBuf[2] == CMD_OUTPUT_RECORD) {
-                        // 'B' @3 11: @0 unused, @1 10 the measurement record
-                        if (m_pOwner)
-                            m_pOwner->AddOutputRecord(nIndex, m_RxBuf + 4);
-                        ++nIndex;
-                        if (nIndex == nExpected) {
-                            m_nResult = nFirstSkip;
-                            bFinished = true;
-                        }
-                        nIdle = 0;
+                            nFirstSkip = LINK_ID_ERROR;
+                        continue;
                     }
+                    if (m_pOwner)
+                        m_pOwner->SetOutputSummary(m_RxBuf + 3);
+                    nExpected = m_RxBuf[3];
+                    bHeaderSeen = true;
+                    nFrame = nRecordSize;
+                    nIdle = 0;
+                } else if (nCommand == CMD_OUTPUT_RECORD && m_nRxLen == nRecordSize) {
+                    // 'B' @3 11: @0 the record's index from 0, @1 10 the measurement record.
+                    // Only records the header announced become rows, each
+                    // once; a frame before the header, a repeat, or one past
+                    // the count is dropped, and a gap shows in the result.
+                    const int nFrameIndex = m_RxBuf[3];
+                    if (!bHeaderSeen || nFrameIndex < nNext || nFrameIndex >= nExpected) {
+                        if (nFirstSkip == LINK_OK)
+                            nFirstSkip = LINK_ID_ERROR;
+                        continue;
+                    }
+                    if (nFrameIndex > nNext && nFirstSkip == LINK_OK)
+                        nFirstSkip = LINK_ID_ERROR;
+                    if (m_pOwner)
+                        m_pOwner->AddOutputRecord(nRows, m_RxBuf + 4);
+                    ++nRows;
+                    nNext = nFrameIndex + 1;
+                    if (nNext == nExpected) {
+                        m_nResult = nFirstSkip;
+                        bFinished = true;
+                    }
+                    nIdle = 0;
                 }
-                if (bHeaderSeen)
-                    nFrame = static_cast<uint32_t>(ReplyLength(CMD_OUTPUT_RECORD));
+                if (Cancelled())
+                    break;
             }
-            if (bFinished)
+            if (bFinished || IsCancelRequested())
                 break;
             if (++nIdle >= OUTPUT_IDLE_LIMIT) {
-                if (!bHeaderSeen || nIndex < nExpected) {
+                if (!bHeaderSeen || nNext < nExpected) {
                     // The meter never answered, or stopped before the count it
                     // announced: the list on screen is not the whole series.
                     m_nResult = LINK_TIMEOUT;
@@ -584,6 +709,8 @@ int CFt260::ReadOutputRecords()
                 break;
             }
         }
+        if (!bFinished && IsCancelRequested())
+            m_nResult = LINK_CANCELLED;
     }
 
     if (m_nResult != LINK_OK)

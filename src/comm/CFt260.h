@@ -5,6 +5,8 @@
 //
 // Everything runs on the caller's thread; each exchange or stream holds
 // m_csLock for its whole run and blocks while it polls in 50 ms steps.
+// RequestCancel() is the one call another thread may make while an
+// operation runs: the operation ends at its next poll with LINK_CANCELLED.
 
 #include "IBridgeDevice.h"
 #include "IBridgeLibrary.h"
@@ -14,6 +16,7 @@
 #include "LinkResult.h"
 #include "WinCriticalSection.h"
 
+#include <atomic>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -31,6 +34,11 @@ public:
         MAX_LONG_PAYLOAD = LINK_BUFFER_SIZE - LONG_FRAME_OVERHEAD,
         REPLY_CLEAR_SIZE = 32,     // callers pass reply buffers of at least this size
     };
+    // The most record frames one stored-record download takes. A meter that
+    // keeps sending past it is stuck; the download ends with LINK_TIMEOUT and
+    // keeps the records handed on. Far above what a meter stores (and the
+    // 100,000 the simulated meter can hold).
+    static constexpr int MAX_MEMORY_RECORDS = 200000;
     static constexpr uint16_t BRIDGE_VENDOR_ID = 0x0403;
     static constexpr uint16_t BRIDGE_PRODUCT_ID = 0x6030;
 
@@ -76,6 +84,17 @@ public:
     // to AddOutputRecord.
     int ReadOutputRecords();
 
+    // Asks the running exchange or stream to stop; callable from any thread.
+    // The request stays set until ClearCancel(): while it is set every
+    // exchange or stream ends with LINK_CANCELLED, before sending or at its
+    // next poll. An operation cancelled before its request went out leaves
+    // the link as it was; one cancelled after that closes the link (UART
+    // reset), since the meter may still be answering or streaming, and the
+    // next exchange drains what arrives and rejects a frame of another command.
+    void RequestCancel() { m_bCancel.store(true); }
+    void ClearCancel() { m_bCancel.store(false); }
+    bool IsCancelRequested() const { return m_bCancel.load(); }
+
     // The expected reply frame length of a command, or 0 outside 0x30..0x4E.
     int ReplyLength(int command) const;
 
@@ -101,11 +120,20 @@ public:
 private:
     // Bytes drained behind a reply or before a request (logged, never shown).
     uint8_t m_DrainBuf[LINK_BUFFER_SIZE];
+    // Stream bytes read but not yet taken as a frame (see NextStreamFrame).
+    uint8_t m_StreamBuf[LINK_BUFFER_SIZE];
+    uint32_t m_nStreamLen = 0;
+    std::atomic<bool> m_bCancel{false};
+
+    enum StreamStep { STREAM_FRAME, STREAM_WAIT };
 
     int Exchange(int command, const uint8_t* payload, int length, uint8_t* reply, bool bLong);
     bool WriteRequest();
     int ReadFrame(uint32_t count);
     void DrainWaiting();
+    bool Cancelled();
+    int NextStreamFrame(uint32_t* waiting, uint32_t frameSize, const uint32_t* sizes,
+                        int sizeCount, int32_t* firstSkip);
     void CloseLink();
     void Log(int direction, const uint8_t* bytes, uint32_t count);
 

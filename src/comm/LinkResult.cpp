@@ -29,6 +29,8 @@ const ResultMessage kResultMessages[] = {
     {LINK_TIMEOUT, "패킷 수신 실패 (타임아웃) (%d)"},
     {LINK_FW_HEADER_ERROR, "펌웨어 헤더 체크 실패 (%d)"},
     {LINK_FW_CRC_ERROR, "펌웨어 업로드 CRC 에러 (%d)"},
+    {LINK_CANCELLED, "사용자 취소 (%d)"},
+    {LINK_REQUEST_REFUSED, "잘못된 요청 (%d)"},
 };
 
 } // namespace

@@ -19,12 +19,16 @@ enum LinkResult : int32_t {
     LINK_READ_FAILED = -1092,          // read failed, or the reply did not arrive in time
     LINK_STX_ERROR = -1091,
     LINK_ETX_ERROR = -1090,
-    LINK_LENGTH_ERROR = -1089,         // a request whose payload cannot be framed
-    LINK_ID_ERROR = -1088,             // a request with a command byte outside 0x30..0x4E
+    LINK_LENGTH_ERROR = -1089,         // a reply whose length byte does not match the bytes read
+    LINK_ID_ERROR = -1088,             // a reply to another command, or a stream frame out of sequence
     LINK_CRC_ERROR = -1087,
     LINK_TIMEOUT = -1086,              // a record stream went quiet
     LINK_FW_HEADER_ERROR = -1085,
     LINK_FW_CRC_ERROR = -1084,
+
+    // Outside the range the meter's own failures use:
+    LINK_CANCELLED = -1110,            // the caller asked the running operation to stop
+    LINK_REQUEST_REFUSED = -1111,      // a request that cannot be framed; nothing was sent
 };
 
 // The message format of a code ("... (%d)"), or an empty string when the

@@ -210,12 +210,14 @@ TEST_F(ExchangeTest, RequestsThatCannotBeFramedAreRefusedWithoutTouchingTheLink)
     AnswerWith([](const Bytes&) { return Frame(0x31, kName); });
     ASSERT_EQ(LINK_OK, AskName());
     const uint8_t payload[300] = {};
-    EXPECT_EQ(LINK_ID_ERROR, m_link.SendPacket(0x2F, payload, 1, m_reply));
-    EXPECT_EQ(LINK_ID_ERROR, m_link.SendPacket(0x4F, payload, 1, m_reply));
-    EXPECT_EQ(LINK_ID_ERROR, m_link.SendPacket(0x131, payload, 1, m_reply));
-    EXPECT_EQ(LINK_LENGTH_ERROR, m_link.SendPacket(0x31, payload, 255, m_reply));
-    EXPECT_EQ(LINK_LENGTH_ERROR, m_link.SendPacket(0x31, payload, -1, m_reply));
-    EXPECT_EQ(LINK_LENGTH_ERROR, m_link.SendLongPacket(0x4A, nullptr, 10, m_reply));
+    // The caller's mistake is not dressed up as a receive failure.
+    EXPECT_EQ(LINK_REQUEST_REFUSED, m_link.SendPacket(0x2F, payload, 1, m_reply));
+    EXPECT_EQ(LINK_REQUEST_REFUSED, m_link.SendPacket(0x4F, payload, 1, m_reply));
+    EXPECT_EQ(LINK_REQUEST_REFUSED, m_link.SendPacket(0x131, payload, 1, m_reply));
+    EXPECT_EQ(LINK_REQUEST_REFUSED, m_link.SendPacket(0x31, payload, 255, m_reply));
+    EXPECT_EQ(LINK_REQUEST_REFUSED, m_link.SendPacket(0x31, payload, -1, m_reply));
+    EXPECT_EQ(LINK_REQUEST_REFUSED, m_link.SendLongPacket(0x4A, nullptr, 10, m_reply));
+    EXPECT_EQ("잘못된 요청 (-1111)", m_link.GetErrorText());
     EXPECT_EQ(1u, Bridge().m_writes.size());
     EXPECT_TRUE(IsOpen());
 }

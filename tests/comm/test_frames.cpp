@@ -96,9 +96,15 @@ TEST_F(FrameTest, ReplyCheckNeverLooksPastWhatWasRead)
     // not give these answers.
     EXPECT_EQ(LINK_STX_ERROR, Check({}));
     EXPECT_EQ(LINK_ETX_ERROR, Check({0x02}));
-    EXPECT_EQ(LINK_CRC_ERROR, Check({0x02, 0x03}));
+    EXPECT_EQ(LINK_LENGTH_ERROR, Check({0x02, 0x03}));
     // A length byte claiming more than arrived: 02 FF 31 .. 03
-    EXPECT_EQ(LINK_CRC_ERROR, Check(Hex("02 FF 31 00 CC 03")));
+    EXPECT_EQ(LINK_LENGTH_ERROR, Check(Hex("02 FF 31 00 CC 03")));
+    // ... or fewer: the tail behind the check byte it counts would pass unchecked.
+    // A 16-byte serial reply whose length byte covers 7 payload bytes.
+    Bytes shortCount = Hex("02 08 32 53 4E 32 35 30 31 30 EE EE EE EE");
+    shortCount.push_back(CFt260::CalcCheckByte(shortCount.data(), 10));
+    shortCount.push_back(0x03);
+    EXPECT_EQ(LINK_LENGTH_ERROR, Check(shortCount));
 }
 
 TEST_F(FrameTest, ReplyLengthsAreWholeFrames)

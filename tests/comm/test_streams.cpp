@@ -176,9 +176,10 @@ protected:
         return Frame(0x41, {static_cast<uint8_t>(total), 0x30, 0x39, 0x00, 0x05, 0xFF, 0xFF, 0x01,
                             0x00});
     }
+    // The n-th record (from 1); its frame carries the index n - 1.
     static Bytes Record(int n)
     {
-        Bytes payload = {0xEE};
+        Bytes payload = {static_cast<uint8_t>(n - 1)};
         const Bytes record = MeasurementBytes(2025, 3, 7, 12, 0, n, static_cast<uint16_t>(100 * n), 1);
         payload.insert(payload.end(), record.begin(), record.end());
         return Frame(0x42, payload);
@@ -254,9 +255,13 @@ TEST_F(OutputStreamTest, LostRecordFrameMakesTheSeriesIncomplete)
 {
     Bytes broken = Record(2);
     broken[0] = 0x00;
-    MeterSends({Header(2), Record(1), broken, Record(3)});
+    MeterSends({Header(3), Record(1), broken, Record(3)});
     EXPECT_EQ(LINK_STX_ERROR, m_link.ReadOutputRecords());
-    EXPECT_EQ(2u, m_owner.m_output.size());
+    ASSERT_EQ(2u, m_owner.m_output.size());
+    // Rows stay numbered without a hole; the third record is the last one.
+    EXPECT_EQ(1, m_owner.m_output[1].nIndex);
+    const Bytes third = Record(3);
+    EXPECT_EQ(Bytes(third.begin() + 4, third.begin() + 14), m_owner.m_output[1].bytes);
     EXPECT_FALSE(IsOpen());
 }
 

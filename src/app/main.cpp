@@ -15,9 +15,35 @@
 
 #include <memory>
 
+namespace {
+
+// --help and --version must work on a plain terminal, where the toolkit
+// would stop for want of a display: they are answered before the application
+// object exists, with a core application that needs none, and end the
+// process. The command line is only looked at here; its errors are reported
+// by the full parse, after the toolkit has taken its own options (-platform …).
+void AnswerHelpOrVersion(QCommandLineParser& parser, const QCommandLineOption& help,
+                         const QCommandLineOption& version, int argc, char** argv)
+{
+    QStringList arguments;
+    for (int i = 0; i < argc; ++i)
+        arguments << QString::fromLocal8Bit(argv[i]);
+    parser.parse(arguments);
+    const bool helpAll = parser.optionNames().contains(QStringLiteral("help-all"));
+    if (!parser.isSet(help) && !parser.isSet(version) && !helpAll)
+        return;
+    QCoreApplication core(argc, argv);
+    if (parser.isSet(version))
+        parser.showVersion();
+    if (helpAll)
+        parser.process(core);   // Qt's own help with the toolkit's options
+    parser.showHelp(0);
+}
+
+} // namespace
+
 int main(int argc, char** argv)
 {
-    CBrevaneApp app(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("brevane"));
     QCoreApplication::setApplicationVersion(QStringLiteral(BREVANE_VERSION));
 
@@ -26,8 +52,9 @@ int main(int argc, char** argv)
         "Brevane - 압력 계측기 프로그램 (portable pressure meter).\n"
         "Without options the program looks for the meter's FT260 bridge on USB, as a HID\n"
         "device or as the bridge's serial port (/dev/ttyFT*)."));
-    parser.addHelpOption();
-    parser.addVersionOption();
+    parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
+    const QCommandLineOption help = parser.addHelpOption();
+    const QCommandLineOption version = parser.addVersionOption();
     const QCommandLineOption simulate(
         QStringLiteral("simulate"),
         QStringLiteral("Run on the built-in simulated meter instead of a meter on USB."));
@@ -40,6 +67,9 @@ int main(int argc, char** argv)
                        "opened."),
         QStringLiteral("PATH"));
     parser.addOption(port);
+    AnswerHelpOrVersion(parser, help, version, argc, argv);
+
+    CBrevaneApp app(argc, argv);
     parser.process(app);
 
     CSystemClock clock;

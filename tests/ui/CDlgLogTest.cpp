@@ -12,6 +12,8 @@
 #include <QScrollBar>
 #include <QPushButton>
 #include <QTemporaryDir>
+#include <QTextBlock>
+#include <QTextCursor>
 #include <QTest>
 
 #include <gtest/gtest.h>
@@ -124,6 +126,41 @@ TEST(CDlgLog, TheBoxFollowsTheNewestEntry)
     QApplication::processEvents();
     const QScrollBar* bar = Box(log)->verticalScrollBar();
     EXPECT_GT(bar->maximum(), 0);
+    EXPECT_EQ(bar->value(), bar->maximum());
+}
+
+TEST(CDlgLog, NewEntriesKeepTheUsersSelectionAndAScrolledBackView)
+{
+    CSequenceClock clock({Local(2026, 12, 6, 9, 15, 7)});
+    QWidget owner;
+    CDlgLog log(&owner, std::string(), clock);
+    EXPECT_TRUE(log.windowFlags().testFlag(Qt::Tool));
+    EXPECT_FALSE(log.isModal());
+    log.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&log));
+    const uint8_t frame[] = {0x02, 0x02, 0x31, 0x00, 0x31, 0x03};
+    for (int i = 0; i < 300; ++i)
+        log.AppendPacket(0, frame, 6);
+
+    // The user selects the second entry and scrolls back to the top.
+    QTextCursor select(Box(log)->document()->findBlockByNumber(1));
+    select.movePosition(QTextCursor::EndOfBlock, QTextCursor::KeepAnchor);
+    Box(log)->setTextCursor(select);
+    const QString selected = select.selectedText();
+    QScrollBar* bar = Box(log)->verticalScrollBar();
+    bar->setValue(0);
+
+    log.AppendPacket(1, frame, 6);
+    EXPECT_EQ(Box(log)->textCursor().selectedText(), selected);
+    EXPECT_EQ(Box(log)->blockCount(), 302);
+    EXPECT_TRUE(Box(log)->toPlainText().endsWith(QStringLiteral("RECV-[2026-12-06 09:15:07] 02 02 31 00 31 03  (6 BYTE)\n")));
+    EXPECT_EQ(bar->value(), 0);
+
+    // Back at the end, the view follows again.
+    bar->setValue(bar->maximum());
+    const int before = bar->maximum();
+    log.AppendPacket(1, frame, 6);
+    EXPECT_GT(bar->maximum(), before);
     EXPECT_EQ(bar->value(), bar->maximum());
 }
 

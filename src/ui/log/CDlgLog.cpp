@@ -6,6 +6,8 @@
 #include <QCheckBox>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QScrollBar>
+#include <QTextCursor>
 
 #include <cstdio>
 #include <ctime>
@@ -63,6 +65,15 @@ CDlgLog::CDlgLog(QWidget* parent, const std::string& logDir, ILinkClock& clock)
     m_editPacket = GetDlgItemAs<QPlainTextEdit>(IDC_EDIT_PACKET);
     m_btnClear = GetDlgItemAs<QPushButton>(IDC_BUTTON_CLEAR);
     connect(m_btnClear, &QPushButton::clicked, this, &CDlgLog::OnClear);
+    // A tool window of its owner: kept in front of it, never modal, so it
+    // stays usable beside the main and administrator windows.
+    setWindowFlags(Qt::Tool | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint);
+    setModal(false);
+    // The view follows new entries while it shows the end of the box; a user
+    // who scrolls up to read stays where he is until he scrolls back down.
+    QScrollBar* bar = m_editPacket->verticalScrollBar();
+    connect(bar, &QScrollBar::valueChanged, this,
+            [this, bar](int value) { m_bFollowEnd = value >= bar->maximum(); });
     // Made like a modeless window: set up at once, shown only on request.
     InitDialog();
 }
@@ -84,6 +95,7 @@ void CDlgLog::OnCancel()
 void CDlgLog::OnClear()
 {
     m_editPacket->clear();
+    m_bFollowEnd = true;
 }
 
 void CDlgLog::ToggleVisible()
@@ -94,7 +106,8 @@ void CDlgLog::ToggleVisible()
         show();
         raise();
         activateWindow();
-        m_editPacket->ensureCursorVisible();
+        if (m_bFollowEnd)
+            m_editPacket->verticalScrollBar()->setValue(m_editPacket->verticalScrollBar()->maximum());
     }
 }
 
@@ -127,15 +140,18 @@ void CDlgLog::AppendPacket(int direction, const uint8_t* bytes, int count)
 
     // The box ends with a line break, so it holds one line more than entries:
     // 2000 entries make 2001 lines, and the next entry starts an empty box.
-    if (m_editPacket->blockCount() > kMaxLines)
+    if (m_editPacket->blockCount() > kMaxLines) {
         m_editPacket->clear();
-    // At the caret, replacing any selection: without user interaction the
-    // caret stays behind the last entry.
-    m_editPacket->insertPlainText(QString::fromLatin1(line.data(), int(line.size())) + QLatin1Char('\n'));
-    // The box follows its caret, so that an open window shows the newest
-    // transfer as it happens (a hidden one catches up when it is shown).
-    if (m_editPacket->isVisible())
-        m_editPacket->ensureCursorVisible();
+        m_bFollowEnd = true;
+    }
+    // Always at the end, through a cursor of our own: the user's caret and
+    // selection stay as they are, and no entry lands inside a selected text.
+    QScrollBar* bar = m_editPacket->verticalScrollBar();
+    const int shownTop = bar->value();
+    QTextCursor end(m_editPacket->document());
+    end.movePosition(QTextCursor::End);
+    end.insertText(QString::fromLatin1(line.data(), int(line.size())) + QLatin1Char('\n'));
+    bar->setValue(m_bFollowEnd ? bar->maximum() : shownTop);
 
     if (m_chkSave->isChecked())
         WriteLogFile(line);

@@ -5,10 +5,13 @@
 // and, while "Log Save" is ticked, the same line appended to an hourly file
 // <log dir><day>/<day>_<hour>_LOG.log (CRLF line ends).
 //
-// The window is made once, hidden, by the main window and lives with it;
-// entries accumulate whether it is shown or not. "Close", Esc and the close
-// box only hide it. The text box is the only store of shown entries: past
-// 2000 entries it is emptied before the next one.
+// The window is made once, hidden, by the main window (its parent) and lives
+// with it: a tool window in front of its owner, never modal. Entries
+// accumulate whether it is shown or not. "Close", Esc and the close box only
+// hide it. The text box is the only store of shown entries: past 2000
+// entries it is emptied before the next one. Entries are added at the end
+// whatever the user has selected; the view follows them only while it shows
+// the end of the box.
 
 #include "CDlgComm.h"
 #include "IPacketLog.h"
@@ -57,4 +60,5 @@ private:
     QCheckBox* m_chkSave = nullptr;
     QPlainTextEdit* m_editPacket = nullptr;
     QPushButton* m_btnClear = nullptr;
+    bool m_bFollowEnd = true;   // the view showed the last entry
 };

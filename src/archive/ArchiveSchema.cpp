@@ -1,0 +1,154 @@
+#include "ArchiveSchema.h"
+
+#include <QSqlDatabase>
+#include <QSqlError>
+#include <QSqlQuery>
+#include <QStringList>
+#include <QUuid>
+
+#include <functional>
+#include <vector>
+
+namespace ArchiveSchema {
+namespace {
+
+bool Exec(QSqlDatabase& db, const QString& sql, QString* error)
+{
+    QSqlQuery q(db);
+    if (q.exec(sql))
+        return true;
+    *error = q.lastError().text();
+    return false;
+}
+
+bool ExecAll(QSqlDatabase& db, const QStringList& statements, QString* error)
+{
+    for (const QString& sql : statements)
+        if (!Exec(db, sql, error))
+            return false;
+    return true;
+}
+
+// Schema 1: meters, downloads and records.
+//
+// A meter is known by its key: "serial:<serial>", or "name:<name>" when its
+// serial was never set. A record's identity is its natural key (meter, stored
+// time as the meter's fields YYYYMMDDhhmmss, source, raw force, load-cell
+// type, occurrence); occurrence numbers identical records of one download,
+// so a meter's twin records are both kept while a download repeated anywhere
+// adds nothing. The unique index also serves the window's date filter.
+bool Step1(QSqlDatabase& db, QString* error)
+{
+    return ExecAll(db, {
+        "CREATE TABLE meters ("
+        " id INTEGER PRIMARY KEY,"
+        " meter_key TEXT NOT NULL UNIQUE,"
+        " serial TEXT NOT NULL,"
+        " serial_unset INTEGER NOT NULL DEFAULT 0,"
+        " name TEXT NOT NULL,"
+        " version TEXT NOT NULL,"
+        " first_seen INTEGER NOT NULL,"
+        " last_seen INTEGER NOT NULL)",
+        "CREATE TABLE downloads ("
+        " id INTEGER PRIMARY KEY,"
+        " meter_id INTEGER NOT NULL REFERENCES meters(id),"
+        " kind TEXT NOT NULL CHECK (kind IN ('MEMORY', 'OUTPUT')),"
+        " started INTEGER NOT NULL,"
+        " range_from INTEGER NOT NULL,"
+        " range_to INTEGER NOT NULL,"
+        " finished INTEGER,"
+        " result INTEGER,"
+        " received INTEGER NOT NULL DEFAULT 0,"
+        " new_count INTEGER NOT NULL DEFAULT 0,"
+        " known_count INTEGER NOT NULL DEFAULT 0,"
+        " complete INTEGER NOT NULL DEFAULT 0)",
+        "CREATE INDEX downloads_meter ON downloads (meter_id, started)",
+        "CREATE TABLE records ("
+        " id INTEGER PRIMARY KEY,"
+        " meter_id INTEGER NOT NULL REFERENCES meters(id),"
+        " stored_time INTEGER NOT NULL,"
+        " source TEXT NOT NULL CHECK (source IN ('MEMORY', 'OUTPUT')),"
+        " raw_force INTEGER NOT NULL,"
+        " cell_type INTEGER NOT NULL,"
+        " occurrence INTEGER NOT NULL,"
+        " download_id INTEGER NOT NULL REFERENCES downloads(id),"
+        " stream_index INTEGER NOT NULL)",
+        "CREATE UNIQUE INDEX records_key ON records"
+        " (meter_id, stored_time, source, raw_force, cell_type, occurrence)",
+    }, error);
+}
+
+// Schema 2: the archive's own identity, so that downloads pushed to a server
+// from several PCs stay apart (station + local id), and the summary of each
+// continuous series, as the meter gave it and as computed from its records.
+bool Step2(QSqlDatabase& db, QString* error)
+{
+    const QString station = QUuid::createUuid().toString(QUuid::WithoutBraces);
+    if (!ExecAll(db, {
+            "CREATE TABLE archive_info (key TEXT PRIMARY KEY, value TEXT NOT NULL)",
+            "ALTER TABLE downloads ADD COLUMN station TEXT NOT NULL DEFAULT ''",
+            "CREATE TABLE series ("
+            " download_id INTEGER PRIMARY KEY REFERENCES downloads(id),"
+            " meter_count INTEGER NOT NULL,"
+            " meter_average INTEGER NOT NULL,"
+            " meter_minimum INTEGER NOT NULL,"
+            " meter_maximum INTEGER NOT NULL,"
+            " meter_deviation INTEGER NOT NULL,"
+            " computed_count INTEGER,"
+            " computed_average INTEGER,"
+            " computed_minimum INTEGER,"
+            " computed_maximum INTEGER,"
+            " computed_deviation INTEGER)",
+        }, error))
+        return false;
+    QSqlQuery q(db);
+    q.prepare("INSERT INTO archive_info (key, value) VALUES ('station', ?)");
+    q.addBindValue(station);
+    if (!q.exec()) {
+        *error = q.lastError().text();
+        return false;
+    }
+    // Downloads made before the archive had an identity are this station's.
+    q.prepare("UPDATE downloads SET station = ?");
+    q.addBindValue(station);
+    if (!q.exec()) {
+        *error = q.lastError().text();
+        return false;
+    }
+    return true;
+}
+
+using Step = std::function<bool(QSqlDatabase&, QString*)>;
+const std::vector<Step>& Steps()
+{
+    static const std::vector<Step> steps = {Step1, Step2};
+    return steps;
+}
+
+}  // namespace
+
+bool Migrate(QSqlDatabase& db, int fromVersion, QString* error)
+{
+    static_assert(kVersion == 2, "a new schema version needs its step in Steps()");
+    if (fromVersion >= kVersion)
+        return true;
+    if (!db.transaction()) {
+        *error = db.lastError().text();
+        return false;
+    }
+    bool ok = true;
+    for (int v = fromVersion + 1; ok && v <= kVersion; ++v)
+        ok = Steps()[size_t(v - 1)](db, error);
+    if (ok)
+        ok = Exec(db, QStringLiteral("PRAGMA user_version = %1").arg(kVersion), error) &&
+             Exec(db, QStringLiteral("PRAGMA application_id = %1").arg(kApplicationId), error);
+    if (ok && !db.commit()) {
+        *error = db.lastError().text();
+        ok = false;
+    }
+    if (!ok)
+        db.rollback();
+    return ok;
+}
+
+}  // namespace ArchiveSchema

@@ -60,6 +60,26 @@ int ClampToInt(double v)
 }
 }   // namespace
 
+double CSpreadSheetDelegate::ContrastRatio(const QColor& a, const QColor& b)
+{
+    // Relative luminance of sRGB colours, as the accessibility guidelines define it.
+    const auto luminance = [](const QColor& c) {
+        const auto channel = [](double v) { return v <= 0.04045 ? v / 12.92 : std::pow((v + 0.055) / 1.055, 2.4); };
+        return 0.2126 * channel(c.redF()) + 0.7152 * channel(c.greenF()) + 0.0722 * channel(c.blueF());
+    };
+    const double la = luminance(a.toRgb());
+    const double lb = luminance(b.toRgb());
+    return (std::max(la, lb) + 0.05) / (std::min(la, lb) + 0.05);
+}
+
+QColor CSpreadSheetDelegate::CheckBoxColour(const QColor& back, const QColor& text)
+{
+    if (text.isValid() && ContrastRatio(text, back) >= 3.0)
+        return text;
+    const QColor black(Qt::black), white(Qt::white);
+    return ContrastRatio(black, back) >= ContrastRatio(white, back) ? black : white;
+}
+
 CSpreadSheetDelegate::CSpreadSheetDelegate(CSpreadSheet* grid, CSpreadSheetModel* model)
     : QStyledItemDelegate(grid)
     , m_pGrid(grid)
@@ -106,12 +126,24 @@ void CSpreadSheetDelegate::paint(QPainter* painter, const QStyleOptionViewItem& 
             y = rect.top() + 1;
         else if (style.eVAlign == EGridVAlign::Bottom)
             y = rect.bottom() - ih;
-        QStyleOptionButton box;
-        box.rect = QRect(x, y, iw, ih);
-        box.palette = m_pGrid->palette();
-        box.state = QStyle::State_Enabled
-                  | (CSpreadSheet::IsTicked(sheet.Text(col, row)) ? QStyle::State_On : QStyle::State_Off);
-        qstyle->drawPrimitive(QStyle::PE_IndicatorCheckBox, &box, painter, m_pGrid);
+        // Drawn here rather than by the widget style, whose faint frame can
+        // vanish on the theme's cell colours: a two-pixel frame in a colour
+        // that stands out from the cell, and a tick in the same colour.
+        const QColor ink = CheckBoxColour(back, painter->pen().color());
+        const QRect frame(x, y, iw, ih);
+        painter->setBrush(Qt::NoBrush);
+        painter->setPen(QPen(ink, 1));
+        painter->drawRect(frame.adjusted(0, 0, -1, -1));
+        painter->drawRect(frame.adjusted(1, 1, -2, -2));
+        if (CSpreadSheet::IsTicked(sheet.Text(col, row))) {
+            painter->setRenderHint(QPainter::Antialiasing, true);
+            painter->setPen(QPen(ink, std::max(2.0, iw / 7.0), Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
+            const QPointF tick[3] = {QPointF(x + iw * 0.25, y + ih * 0.52), QPointF(x + iw * 0.43, y + ih * 0.72),
+                                     QPointF(x + iw * 0.76, y + ih * 0.3)};
+            painter->drawPolyline(tick, 3);
+            painter->setRenderHint(QPainter::Antialiasing, false);
+            painter->setPen(CAppTheme::ToQColor(m_pModel->ForeOf(style, false)));
+        }
         if (captionWidth > 0) {
             const QRect cap(x + iw + 4, rect.top(), std::max(0, textRect.right() - (x + iw + 4) + 1),
                             rect.height());

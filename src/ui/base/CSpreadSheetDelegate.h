@@ -2,6 +2,7 @@
 // Draws the cells of a CSpreadSheet (text, check boxes, buttons, borders)
 // and edits edit and number cells in place.
 
+#include <QColor>
 #include <QStyledItemDelegate>
 
 class CSpreadSheet;
@@ -21,6 +22,14 @@ public:
                       const QModelIndex& index) const override;
     void updateEditorGeometry(QWidget* editor, const QStyleOptionViewItem& option,
                               const QModelIndex& index) const override;
+
+    // Contrast ratio of two colours by their relative luminance, 1 to 21.
+    static double ContrastRatio(const QColor& a, const QColor& b);
+    // The colour of a check box's frame and tick on a cell of colour back:
+    // the cell's text colour when that stands out at least 3:1, else black
+    // or white, whichever stands out more (always more than 4.5:1). An
+    // unticked box is then plainly visible on any cell colour.
+    static QColor CheckBoxColour(const QColor& back, const QColor& text);
 
 private:
     CSpreadSheet* m_pGrid;

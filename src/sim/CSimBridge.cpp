@@ -192,6 +192,19 @@ void CSimBridge::InjectIncoming(const uint8_t* data, size_t size)
         m_nMeterTxFreeNs = at;
 }
 
+// A meter stuck in an endless stream keeps the wire busy: about 100 ms of
+// its frames are kept scheduled ahead of now.
+void CSimBridge::FeedEndlessStream()
+{
+    const int64_t now = NowNs();
+    while (m_meter.IsStreamingEndlessly() && !m_bUnplugged && m_nMeterTxFreeNs < now + 100000000) {
+        const std::vector<uint8_t> more = m_meter.ContinueEndlessStream(16);
+        if (more.empty())
+            break;
+        Schedule(more.data(), more.size(), now);
+    }
+}
+
 uint64_t CSimBridge::ArrivedEnd(int64_t nowNs) const
 {
     auto it = std::upper_bound(m_wire.begin(), m_wire.end(), nowNs,
@@ -312,6 +325,7 @@ int CSimBridge::DevQueueStatus(int id, uint32_t* bytesWaiting)
         return status;
     if (!bytesWaiting)
         return BRIDGE_INVALID_PARAMETER;
+    FeedEndlessStream();
     const uint64_t end = ArrivedEnd(NowNs());
     *bytesWaiting = end > h->nextSeq ? uint32_t(end - h->nextSeq) : 0;
     return BRIDGE_OK;

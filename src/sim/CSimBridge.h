@@ -98,6 +98,7 @@ private:
     void Schedule(const uint8_t* data, size_t size, int64_t startNs);
     uint64_t ArrivedEnd(int64_t nowNs) const;   // sequence number after the last arrived byte
     void Trim();
+    void FeedEndlessStream();
     bool UartMatchesMeter() const;
 
     // Operations of CSimBridgeDevice, by handle id.

@@ -24,7 +24,8 @@ bool ParseCount(const std::string& text, int minimum, int maximum, int* value)
 const char* CSimFaults::KnownNames()
 {
     return "no-reply, cut-short, bad-check, no-etx, stale-bytes, extra-bytes, "
-           "garbage-in-stream, corrupt-in-stream, slow[:MS], fw-crc:N";
+           "garbage-in-stream[:FRAME], corrupt-in-stream, slow[:MS], fw-crc:N, endless-stream, "
+           "series-early-record, series-uncounted, series-repeat, series-gap";
 }
 
 bool CSimFaults::SetByName(const std::string& name, bool on)
@@ -47,8 +48,12 @@ bool CSimFaults::SetByName(const std::string& name, bool on)
         {"no-etx", &CSimFaults::m_bNoEtx},
         {"stale-bytes", &CSimFaults::m_bStaleBytes},
         {"extra-bytes", &CSimFaults::m_bExtraBytes},
-        {"garbage-in-stream", &CSimFaults::m_bGarbageInStream},
         {"corrupt-in-stream", &CSimFaults::m_bCorruptInStream},
+        {"endless-stream", &CSimFaults::m_bEndlessStream},
+        {"series-early-record", &CSimFaults::m_bSeriesEarlyRecord},
+        {"series-uncounted", &CSimFaults::m_bSeriesUncounted},
+        {"series-repeat", &CSimFaults::m_bSeriesRepeat},
+        {"series-gap", &CSimFaults::m_bSeriesGap},
     };
     for (const Flag& f : flags) {
         if (base == f.name) {
@@ -66,6 +71,14 @@ bool CSimFaults::SetByName(const std::string& name, bool on)
         m_bSlow = on;
         if (on)
             m_nSlowMs = ms;
+        return true;
+    }
+    if (base == "garbage-in-stream") {
+        int frame = 2;
+        if (hasArg && !ParseCount(arg, 1, 1000000, &frame))
+            return false;
+        m_bGarbageInStream = on;
+        m_nGarbageFrame = on ? frame : 2;
         return true;
     }
     if (base == "fw-crc") {
@@ -86,5 +99,6 @@ bool CSimFaults::AnySet() const
 {
     return m_bNoReply || m_bCutShort || m_bBadCheck || m_bNoEtx || m_bStaleBytes
         || m_bExtraBytes || m_bGarbageInStream || m_bCorruptInStream || m_bSlow
-        || m_nFwCrcChunk != 0;
+        || m_nFwCrcChunk != 0 || m_bEndlessStream || m_bSeriesEarlyRecord || m_bSeriesUncounted
+        || m_bSeriesRepeat || m_bSeriesGap;
 }

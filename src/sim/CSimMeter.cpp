@@ -526,9 +526,36 @@ std::vector<std::vector<uint8_t>> CSimMeter::AnswerMemory(const uint8_t* p)
         const std::array<uint8_t, 10> bytes = it->Encode();
         frames.push_back(MakeFrame(0x35, bytes.data(), bytes.size()));
     }
+    if (m_faults.m_bEndlessStream) {
+        // No end marker: the stored records go round for as long as the
+        // switch stays on (ContinueEndlessStream).
+        m_bEndless = true;
+        m_nEndlessNext = 0;
+        return frames;
+    }
     const uint8_t end[10] = {};
     frames.push_back(MakeFrame(0x35, end, sizeof end));
     return frames;
+}
+
+std::vector<uint8_t> CSimMeter::ContinueEndlessStream(size_t frameCount)
+{
+    std::vector<uint8_t> bytes;
+    if (!IsStreamingEndlessly()) {
+        m_bEndless = false;
+        return bytes;
+    }
+    // With nothing stored, one plain record stands in: the stream is about
+    // never ending, not about what it carries.
+    static const Record kStandIn = Record::Make(2025, 1, 1, 12, 0, 0, 1000, 0);
+    for (size_t i = 0; i < frameCount; ++i) {
+        const Record& r = m_records.empty() ? kStandIn : m_records[m_nEndlessNext % m_records.size()];
+        ++m_nEndlessNext;
+        const std::array<uint8_t, 10> record = r.Encode();
+        const std::vector<uint8_t> frame = MakeFrame(0x35, record.data(), record.size());
+        bytes.insert(bytes.end(), frame.begin(), frame.end());
+    }
+    return bytes;
 }
 
 std::vector<std::vector<uint8_t>> CSimMeter::AnswerOutput()
@@ -560,17 +587,31 @@ std::vector<std::vector<uint8_t>> CSimMeter::AnswerOutput()
         maximum = hundredths(hi);
         deviation = hundredths(sd);
     }
-    const uint8_t summary[9] = {uint8_t(count), uint8_t(average >> 8), uint8_t(average),
+    uint8_t summary[9] = {uint8_t(count), uint8_t(average >> 8), uint8_t(average),
                                 uint8_t(minimum >> 8), uint8_t(minimum), uint8_t(maximum >> 8),
                                 uint8_t(maximum), uint8_t(deviation >> 8), uint8_t(deviation)};
-    std::vector<std::vector<uint8_t>> frames;
-    frames.reserve(count + 1);
-    frames.push_back(MakeFrame(0x41, summary, sizeof summary));
-    for (const Record& r : m_series) {
-        uint8_t b[11] = {0};
-        const std::array<uint8_t, 10> bytes = r.Encode();
+    std::vector<std::vector<uint8_t>> records;
+    records.reserve(count);
+    for (size_t i = 0; i < count; ++i) {
+        uint8_t b[11] = {uint8_t(i)};   // @0 the record's index from 0
+        const std::array<uint8_t, 10> bytes = m_series[i].Encode();
         std::copy(bytes.begin(), bytes.end(), b + 1);
-        frames.push_back(MakeFrame(0x42, b, sizeof b));
+        records.push_back(MakeFrame(0x42, b, sizeof b));
+    }
+    const CSimFaults& f = m_faults;
+    std::vector<std::vector<uint8_t>> frames;
+    frames.reserve(count + 3);
+    if (f.m_bSeriesEarlyRecord && !records.empty())
+        frames.push_back(records.back());
+    if (f.m_bSeriesUncounted)
+        summary[0] = 0;
+    frames.push_back(MakeFrame(0x41, summary, sizeof summary));
+    for (size_t i = 0; i < records.size(); ++i) {
+        if (f.m_bSeriesGap && i == 1)
+            continue;
+        frames.push_back(records[i]);
+        if (f.m_bSeriesRepeat && i == 0)
+            frames.push_back(records[i]);
     }
     return frames;
 }
@@ -585,12 +626,14 @@ void CSimMeter::Queue(std::vector<std::vector<uint8_t>> frames, bool isStream)
         head[head.size() - 2] ^= 0xFF;
     if (f.m_bNoEtx)
         head.back() = 0x00;
-    if (isStream && (f.m_bCorruptInStream || f.m_bGarbageInStream)) {
+    if (isStream && f.m_bCorruptInStream) {
         std::vector<uint8_t>& target = frames[frames.size() > 1 ? 1 : 0];
-        if (f.m_bCorruptInStream)
-            target[4] ^= 0x5A;   // a payload byte: the check byte no longer fits
-        if (f.m_bGarbageInStream)
-            target.insert(target.begin() + std::ptrdiff_t(target.size() / 2), 0xEE);
+        target[4] ^= 0x5A;   // a payload byte: the check byte no longer fits
+    }
+    if (isStream && f.m_bGarbageInStream) {
+        const size_t nTarget = std::min(size_t(f.m_nGarbageFrame), frames.size()) - 1;
+        std::vector<uint8_t>& target = frames[nTarget];
+        target.insert(target.begin() + std::ptrdiff_t(target.size() / 2), 0xEE);
     }
     if (f.m_bCutShort)
         frames.back().resize(frames.back().size() / 2);

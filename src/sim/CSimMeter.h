@@ -83,6 +83,14 @@ public:
 
     CSimFaults& Faults() { return m_faults; }
 
+    // A stored-record stream under the "endless-stream" fault never ends by
+    // itself: the transport asks for more frames while it sends. False once
+    // the switch is cleared.
+    bool IsStreamingEndlessly() const { return m_bEndless && m_faults.m_bEndlessStream; }
+    // The next frameCount frames of the endless stream (its stored records
+    // over and over); empty when no endless stream is running.
+    std::vector<uint8_t> ContinueEndlessStream(size_t frameCount);
+
     // Payload length of the reply frames of a command (for 0x35 and 0x41 the
     // length of each frame of the stream), or -1 outside 0x30-0x4E.
     static int ReplyPayloadLength(uint8_t command);
@@ -172,6 +180,8 @@ private:
     std::vector<uint8_t> m_rx;     // received bytes not yet forming a request
     int64_t m_nLastRxUs = 0;
     std::vector<Reply> m_replies;
+    bool m_bEndless = false;        // a stored-record stream without end is running
+    size_t m_nEndlessNext = 0;      // the stored record it sends next
     int m_nRequests = 0;
     size_t m_nDiscarded = 0;
 };

@@ -142,7 +142,9 @@ TEST_F(MeterState, OutputSummaryIsComputedFromTheSeries)
     EXPECT_EQ(Payload(Bytes(reply.begin(), reply.begin() + 14)),
               Bytes({3, 0x07, 0xD0, 0x03, 0xE8, 0x0B, 0xB8, 0x03, 0x30}));
     const std::vector<Bytes> b = Frames(reply, 16, 14);
-    EXPECT_EQ(Payload(b[2]), Bytes({0, 0x07, 0xE9, 3, 7, 9, 0, 2, 0x01, 0x2C, 0}));
+    // Each record frame starts with its index.
+    EXPECT_EQ(Payload(b[2]), Bytes({2, 0x07, 0xE9, 3, 7, 9, 0, 2, 0x01, 0x2C, 0}));
+    EXPECT_EQ(0, Payload(b[0])[0]);
 
     // An empty series: the summary alone, all zero.
     meter.SetOutputSeries({});

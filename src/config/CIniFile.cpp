@@ -92,7 +92,7 @@ bool IsUsableName(const std::string& name, bool isKey)
 
 std::string FormatValue(const std::string& text)
 {
-    // One ill-formed byte would make the whole file read as CP949 next time.
+    // An ill-formed byte would make the line read as CP949 next time.
     std::string value = SanitizeUtf8(text);
     for (char& c : value)
         if (c == '\r' || c == '\n')
@@ -107,51 +107,91 @@ std::string FormatValue(const std::string& text)
 
 } // namespace
 
+namespace {
+
+#ifdef _WIN32
+const char* const kNativeEol = "\r\n";
+#else
+const char* const kNativeEol = "\n";
+#endif
+
+} // namespace
+
 CIniFile::CIniFile(std::string path)
     : m_strPath(std::move(path))
-#ifdef _WIN32
-    , m_bCrLf(true)
-#else
-    , m_bCrLf(false)
-#endif
+    , m_strEol(kNativeEol)
 {
 }
 
 bool CIniFile::Load()
 {
     m_aLines.clear();
-    m_bUnreadable = false;
+    m_strBom.clear();
+    m_strEol = kNativeEol;
+    m_eLoadFailure = EFileWrite::Ok;
     std::string bytes;
-    const EFileRead read = ReadWholeFile(m_strPath, bytes, kMaxFileBytes);
-    if (read == EFileRead::Missing)
+    switch (ReadWholeFile(m_strPath, bytes, kMaxFileBytes)) {
+    case EFileRead::Ok:
+        break;
+    case EFileRead::Missing:
         return true;
-    if (read == EFileRead::Failed) {
-        m_bUnreadable = true;
+    case EFileRead::NotRegular:
+        m_eLoadFailure = EFileWrite::NotRegular;
+        return false;
+    case EFileRead::Failed:
+        m_eLoadFailure = EFileWrite::Unreadable;
         return false;
     }
-    const std::string text = DecodeTextFile(bytes);
-    const std::size_t firstBreak = text.find('\n');
-    if (firstBreak != npos)
-        m_bCrLf = firstBreak > 0 && text[firstBreak - 1] == '\r';
+    const std::string_view all = bytes;
+    if (all.substr(0, 3) == "\xEF\xBB\xBF") {
+        m_strBom = "\xEF\xBB\xBF";
+        SplitLines(all.substr(3), false);
+    } else if (all.substr(0, 2) == "\xFF\xFE" || all.substr(0, 2) == "\xFE\xFF") {
+        SplitLines(DecodeTextFile(all), true);
+    } else {
+        SplitLines(all, false);
+    }
+    if (!m_aLines.empty() && !m_aLines.front().m_strEnding.empty())
+        m_strEol = m_aLines.front().m_strEnding;
+    return true;
+}
+
+void CIniFile::SplitLines(std::string_view bytes, bool reencode)
+{
+    // '\r' and '\n' never occur inside a UTF-8 or CP949 character, so the
+    // bytes can be cut into lines before anything is decoded.
     std::size_t start = 0;
-    while (start < text.size()) {
-        std::size_t end = text.find('\n', start);
-        if (end == npos)
-            end = text.size();
-        std::size_t lineEnd = end;
-        if (lineEnd > start && text[lineEnd - 1] == '\r')
-            --lineEnd;
-        m_aLines.push_back(text.substr(start, lineEnd - start));
+    while (start < bytes.size()) {
+        std::size_t end = bytes.find('\n', start);
+        const bool lastUnended = end == npos;
+        if (lastUnended)
+            end = bytes.size();
+        std::size_t contentEnd = end;
+        while (!lastUnended && contentEnd > start && bytes[contentEnd - 1] == '\r')
+            --contentEnd;
+        SLine line;
+        line.m_strBytes = std::string(bytes.substr(start, contentEnd - start));
+        line.m_strEnding = lastUnended ? std::string() : std::string(bytes.substr(contentEnd, end + 1 - contentEnd));
+        line.m_strText = IsValidUtf8(line.m_strBytes) ? line.m_strBytes : Cp949ToUtf8(line.m_strBytes);
+        line.m_bSet = reencode;
+        m_aLines.push_back(std::move(line));
         start = end + 1;
     }
-    return true;
+}
+
+void CIniFile::AddLine(std::size_t at, const std::string& text)
+{
+    // The line before gains an ending when it was the file's unended last one.
+    if (at > 0 && m_aLines[at - 1].m_strEnding.empty())
+        m_aLines[at - 1].m_strEnding = m_strEol;
+    m_aLines.insert(m_aLines.begin() + static_cast<std::ptrdiff_t>(at), SLine {text, {}, m_strEol, true});
 }
 
 std::size_t CIniFile::FindSection(const std::string& section) const
 {
     std::string name;
     for (std::size_t i = 0; i < m_aLines.size(); ++i)
-        if (ParseSection(m_aLines[i], name) && EqualNoCase(name, section))
+        if (ParseSection(m_aLines[i].m_strText, name) && EqualNoCase(name, section))
             return i;
     return npos;
 }
@@ -160,9 +200,9 @@ std::size_t CIniFile::FindKey(std::size_t header, const std::string& key) const
 {
     std::string name, value;
     for (std::size_t i = header + 1; i < m_aLines.size(); ++i) {
-        if (ParseSection(m_aLines[i], name))
+        if (ParseSection(m_aLines[i].m_strText, name))
             break;
-        if (ParseKey(m_aLines[i], name, value) && EqualNoCase(name, key))
+        if (ParseKey(m_aLines[i].m_strText, name, value) && EqualNoCase(name, key))
             return i;
     }
     return npos;
@@ -177,7 +217,7 @@ bool CIniFile::GetString(const std::string& section, const std::string& key, std
     if (line == npos)
         return false;
     std::string name;
-    return ParseKey(m_aLines[line], name, value);
+    return ParseKey(m_aLines[line].m_strText, name, value);
 }
 
 std::string CIniFile::GetString(const std::string& section, const std::string& key,
@@ -195,15 +235,16 @@ bool CIniFile::SetString(const std::string& section, const std::string& key, con
     const std::string line = key + '=' + FormatValue(value);
     const std::size_t header = FindSection(section);
     if (header == npos) {
-        if (!m_aLines.empty() && !Trim(m_aLines.back()).empty())
-            m_aLines.emplace_back();
-        m_aLines.push_back('[' + section + ']');
-        m_aLines.push_back(line);
+        if (!m_aLines.empty() && !Trim(m_aLines.back().m_strText).empty())
+            AddLine(m_aLines.size(), std::string());
+        AddLine(m_aLines.size(), '[' + section + ']');
+        AddLine(m_aLines.size(), line);
         return true;
     }
     const std::size_t existing = FindKey(header, key);
     if (existing != npos) {
-        m_aLines[existing] = line;
+        m_aLines[existing].m_strText = line;   // its own line ending stays
+        m_aLines[existing].m_bSet = true;
         return true;
     }
     // After the section's last key, so that blank lines and comments that
@@ -211,31 +252,33 @@ bool CIniFile::SetString(const std::string& section, const std::string& key, con
     std::size_t insertAt = header + 1;
     std::string name, v;
     for (std::size_t i = header + 1; i < m_aLines.size(); ++i) {
-        if (ParseSection(m_aLines[i], name))
+        if (ParseSection(m_aLines[i].m_strText, name))
             break;
-        if (ParseKey(m_aLines[i], name, v))
+        if (ParseKey(m_aLines[i].m_strText, name, v))
             insertAt = i + 1;
     }
-    m_aLines.insert(m_aLines.begin() + static_cast<std::ptrdiff_t>(insertAt), line);
+    AddLine(insertAt, line);
     return true;
 }
 
 std::string CIniFile::Text() const
 {
-    const char* eol = m_bCrLf ? "\r\n" : "\n";
-    std::string text;
-    for (const std::string& line : m_aLines) {
-        text += line;
-        text += eol;
+    std::string text = m_strBom;
+    for (const SLine& line : m_aLines) {
+        text += line.m_bSet ? line.m_strText : line.m_strBytes;
+        text += line.m_strEnding;
     }
     return text;
 }
 
-bool CIniFile::Save() const
+bool CIniFile::Save(EFileWrite* failure) const
 {
-    if (m_bUnreadable)
+    if (m_eLoadFailure != EFileWrite::Ok) {
+        if (failure)
+            *failure = m_eLoadFailure;
         return false;
-    return WriteFileAtomically(m_strPath, Text());
+    }
+    return WriteFileAtomically(m_strPath, Text(), failure);
 }
 
 std::string CIniFile::ReadString(const std::string& path, const std::string& section,

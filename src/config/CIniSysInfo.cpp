@@ -104,18 +104,21 @@ void CIniSysInfo::LoadSettings(const std::string& exePath, const WritableProbe& 
 }
 
 bool CIniSysInfo::SaveReportHeader(const std::string& company, const std::string& reportName,
-                                   const std::string& userName)
+                                   const std::string& userName, EFileWrite* failure)
 {
     m_szCompany = TruncateUtf8(company, kMaxReportChars);
     m_szReportName = TruncateUtf8(reportName, kMaxReportChars);
     m_szUserName = TruncateUtf8(userName, kMaxReportChars);
-    if (m_szIniPath.empty())
+    if (m_szIniPath.empty()) {
+        if (failure)
+            *failure = EFileWrite::Failed;
         return false;
+    }
+    // A file Load cannot read makes Save refuse with the reason.
     CIniFile file(m_szIniPath);
-    if (!file.Load())
-        return false;
+    file.Load();
     file.SetString(kSection, kKeyCompany, m_szCompany);
     file.SetString(kSection, kKeyReportName, m_szReportName);
     file.SetString(kSection, kKeyUserName, m_szUserName);
-    return file.Save();
+    return file.Save(failure);
 }

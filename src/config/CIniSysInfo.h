@@ -8,6 +8,8 @@
 // When that folder cannot be written (a system-wide install), the per-user
 // data folder takes its place with the same names inside.
 
+#include "FileSystem.h"
+
 #include <cstddef>
 #include <functional>
 #include <string>
@@ -31,10 +33,13 @@ public:
     void ComposePaths(const std::string& exePath, const WritableProbe& isWritable);
 
     // Keeps at most kMaxReportChars characters of each text and writes the
-    // three keys to the settings file in one atomic rewrite. The result tells
-    // whether the file was written; the program does not report it.
+    // three keys to the settings file (m_szIniPath) in one atomic rewrite.
+    // False when the file was not written, with the reason in *failure when
+    // given (ReadOnly for a file marked read-only, which is never replaced),
+    // so that the caller can tell the user which file it could not write.
+    // The texts of this run are kept either way.
     bool SaveReportHeader(const std::string& company, const std::string& reportName,
-                          const std::string& userName);
+                          const std::string& userName, EFileWrite* failure = nullptr);
 
     // The folder the program writes into for an executable in exeDir.
     static std::string ChooseProgramDir(const std::string& exeDir, const WritableProbe& isWritable);

@@ -47,6 +47,13 @@ std::size_t RootLength(const std::string& path)
     return n;
 }
 
+bool Fail(EFileWrite* failure, EFileWrite why)
+{
+    if (failure)
+        *failure = why;
+    return false;
+}
+
 std::size_t FindSeparator(const std::string& path, std::size_t from)
 {
     for (std::size_t i = from; i < path.size(); ++i)
@@ -196,12 +203,19 @@ std::string UserDataDir()
 EFileRead ReadWholeFile(const std::string& path, std::string& content, std::size_t maxBytes)
 {
     content.clear();
+    const DWORD attr = GetFileAttributesW(Widen(path).c_str());
+    if (attr != INVALID_FILE_ATTRIBUTES && (attr & FILE_ATTRIBUTE_DIRECTORY))
+        return EFileRead::NotRegular;
     HANDLE h = CreateFileW(Widen(path).c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
                            nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (h == INVALID_HANDLE_VALUE) {
         const DWORD err = GetLastError();
         return (err == ERROR_FILE_NOT_FOUND || err == ERROR_PATH_NOT_FOUND) ? EFileRead::Missing
                                                                             : EFileRead::Failed;
+    }
+    if (GetFileType(h) != FILE_TYPE_DISK) {
+        CloseHandle(h);
+        return EFileRead::NotRegular;
     }
     LARGE_INTEGER size {};
     EFileRead result = EFileRead::Failed;
@@ -218,23 +232,34 @@ EFileRead ReadWholeFile(const std::string& path, std::string& content, std::size
     return result;
 }
 
-bool WriteFileAtomically(const std::string& path, std::string_view content)
+bool WriteFileAtomically(const std::string& path, std::string_view content, EFileWrite* failure)
 {
     const std::wstring target = Widen(path);
+    const DWORD attr = GetFileAttributesW(target.c_str());
+    if (attr != INVALID_FILE_ATTRIBUTES) {
+        if (attr & FILE_ATTRIBUTE_DIRECTORY)
+            return Fail(failure, EFileWrite::NotRegular);
+        if (attr & FILE_ATTRIBUTE_READONLY)
+            return Fail(failure, EFileWrite::ReadOnly);
+    }
     const std::wstring temp = target + L".tmp-" + std::to_wstring(GetCurrentProcessId());
     HANDLE h = CreateFileW(temp.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
                            FILE_ATTRIBUTE_NORMAL, nullptr);
     if (h == INVALID_HANDLE_VALUE)
-        return false;
+        return Fail(failure, EFileWrite::Failed);
     DWORD written = 0;
     bool ok = (content.empty() || (WriteFile(h, content.data(), DWORD(content.size()), &written, nullptr) &&
                                    written == content.size())) &&
               FlushFileBuffers(h);
     ok = CloseHandle(h) && ok;
     ok = ok && MoveFileExW(temp.c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH);
-    if (!ok)
+    if (!ok) {
         DeleteFileW(temp.c_str());
-    return ok;
+        return Fail(failure, EFileWrite::Failed);
+    }
+    if (failure)
+        *failure = EFileWrite::Ok;
+    return true;
 }
 
 #else
@@ -311,12 +336,25 @@ std::string UserDataDir()
 EFileRead ReadWholeFile(const std::string& path, std::string& content, std::size_t maxBytes)
 {
     content.clear();
-    const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    // Opening a FIFO for reading waits for a writer, and opening a device may
+    // do things of its own: only a plain file is opened at all, and without
+    // waiting, in case something else was put in its place in between.
+    struct stat st {};
+    if (stat(path.c_str(), &st) == 0 && !S_ISREG(st.st_mode))
+        return EFileRead::NotRegular;
+    const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
     if (fd < 0)
         return (errno == ENOENT || errno == ENOTDIR) ? EFileRead::Missing : EFileRead::Failed;
-    struct stat st {};
+    if (fstat(fd, &st) != 0) {
+        close(fd);
+        return EFileRead::Failed;
+    }
+    if (!S_ISREG(st.st_mode)) {
+        close(fd);
+        return EFileRead::NotRegular;
+    }
     EFileRead result = EFileRead::Failed;
-    if (fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && static_cast<std::size_t>(st.st_size) <= maxBytes) {
+    if (static_cast<std::size_t>(st.st_size) <= maxBytes) {
         char buffer[8192];
         for (;;) {
             const ssize_t n = read(fd, buffer, sizeof buffer);
@@ -339,7 +377,7 @@ EFileRead ReadWholeFile(const std::string& path, std::string& content, std::size
     return result;
 }
 
-bool WriteFileAtomically(const std::string& path, std::string_view content)
+bool WriteFileAtomically(const std::string& path, std::string_view content, EFileWrite* failure)
 {
     std::string target = path;
     struct stat st {};
@@ -351,16 +389,19 @@ bool WriteFileAtomically(const std::string& path, std::string_view content)
             std::free(real);
             exists = stat(target.c_str(), &st) == 0;
         } else {
-            return false;   // a dangling link: leave it alone
+            return Fail(failure, EFileWrite::Failed);   // a dangling link: leave it alone
         }
     }
     if (exists && !S_ISREG(st.st_mode))
-        return false;
+        return Fail(failure, EFileWrite::NotRegular);
+    // No write bit at all is read-only even for root, who passes access().
+    if (exists && ((st.st_mode & 0222) == 0 || access(target.c_str(), W_OK) != 0))
+        return Fail(failure, EFileWrite::ReadOnly);
 
     std::string temp = target + ".tmp-XXXXXX";
     const int fd = mkstemp(temp.data());
     if (fd < 0)
-        return false;
+        return Fail(failure, EFileWrite::Failed);
     if (exists) {
         fchmod(fd, st.st_mode & 07777);
         if (fchown(fd, st.st_uid, st.st_gid) != 0) {
@@ -374,7 +415,7 @@ bool WriteFileAtomically(const std::string& path, std::string_view content)
     ok = ok && rename(temp.c_str(), target.c_str()) == 0;
     if (!ok) {
         unlink(temp.c_str());
-        return false;
+        return Fail(failure, EFileWrite::Failed);
     }
     // Make the rename itself durable; the data already is.
     const std::size_t slash = target.rfind('/');
@@ -384,6 +425,8 @@ bool WriteFileAtomically(const std::string& path, std::string_view content)
         fsync(dirFd);
         close(dirFd);
     }
+    if (failure)
+        *failure = EFileWrite::Ok;
     return true;
 }
 

@@ -45,16 +45,29 @@ bool IsProgramDirUsable(const std::string& dir);
 // %LOCALAPPDATA%\Brevane on Windows. Empty when none can be found.
 std::string UserDataDir();
 
-enum class EFileRead { Ok, Missing, Failed };
+enum class EFileRead { Ok, Missing, Failed, NotRegular };
 
 // Reads a whole file into content. Missing: the file does not exist (content
-// empty). Failed: it exists but could not be read, or is larger than maxBytes.
+// empty). NotRegular: something other than a plain file is there (a folder,
+// a FIFO, a device); it is never read, so a FIFO cannot stall the caller.
+// Failed: it exists but could not be read, or is larger than maxBytes.
 EFileRead ReadWholeFile(const std::string& path, std::string& content, std::size_t maxBytes);
+
+// Why a file was not written, for a message that names the file.
+enum class EFileWrite {
+    Ok,
+    ReadOnly,     // the file is there and marked read-only (or is not ours to write)
+    NotRegular,   // a folder, FIFO or device stands where the file should be
+    Unreadable,   // the file could not be read, so its content could not be kept
+    Failed,       // the write itself failed: no folder, no room, no permission on the folder
+};
 
 // Replaces path by a file holding content, atomically: the bytes go to a
 // temporary file in the same folder, are flushed to the disk, and the
 // temporary file is renamed over path. On any failure the old file stays as
-// it was, the temporary file is removed, and the result is false. An existing
-// file keeps its permission bits; a symbolic link keeps pointing at its target,
-// which is the file replaced.
-bool WriteFileAtomically(const std::string& path, std::string_view content);
+// it was, the temporary file is removed, the result is false and *failure
+// (when given) says why. An existing file keeps its permission bits, and one
+// that is read-only is left alone rather than replaced behind its owner's
+// back (the rename alone would need only the folder's permission); a symbolic
+// link keeps pointing at its target, which is the file replaced.
+bool WriteFileAtomically(const std::string& path, std::string_view content, EFileWrite* failure = nullptr);

@@ -4,11 +4,15 @@
 #include <gtest/gtest.h>
 
 #include <csignal>
+#include <fcntl.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <filesystem>
+#include <future>
+#include <random>
 
 namespace {
 
@@ -170,4 +174,108 @@ TEST(CIniFile, RewriteKeepsPermissionsAndWritesThroughALink)
     struct stat st {};
     ASSERT_EQ(stat(real.c_str(), &st), 0);
     EXPECT_EQ(st.st_mode & 0777, 0600u);
+}
+
+TEST(CIniFile, EncodingIsDecidedPerLineAndUntouchedLinesKeepTheirBytes)
+{
+    CTestFolder dir;
+    const std::string path = dir / "mixed.ini";
+    // UTF-8 with BOM and one stray byte in another section.
+    const std::string head = "\xEF\xBB\xBF[REPORT]\r\nCOMPANY=한국 계측\r\n";
+    const std::string tail = "[Other]\r\nstray=a\xC7z\r\nold=\xC7\xD1\xB1\xB9\r\n";
+    WriteBytes(path, head + tail);
+
+    CIniFile file(path);
+    ASSERT_TRUE(file.Load());
+    EXPECT_EQ(file.GetString("REPORT", "COMPANY", "-"), "한국 계측");
+    EXPECT_EQ(file.GetString("Other", "old", "-"), "한국");   // a CP949 line
+    ASSERT_TRUE(file.SetString("REPORT", "USER_NAME", "홍길동"));
+    ASSERT_TRUE(file.Save());
+    EXPECT_EQ(ReadBytes(path), head + "USER_NAME=홍길동\r\n" + tail);
+
+    // Read again, nothing has turned into mojibake, and a second save of the
+    // same keys changes nothing.
+    CIniFile again(path);
+    ASSERT_TRUE(again.Load());
+    EXPECT_EQ(again.GetString("REPORT", "COMPANY", "-"), "한국 계측");
+    EXPECT_EQ(again.GetString("REPORT", "USER_NAME", "-"), "홍길동");
+    ASSERT_TRUE(again.SetString("REPORT", "USER_NAME", "홍길동"));
+    ASSERT_TRUE(again.Save());
+    EXPECT_EQ(ReadBytes(path), head + "USER_NAME=홍길동\r\n" + tail);
+}
+
+TEST(CIniFile, ARandomByteFileIsKeptAsItWas)
+{
+    CTestFolder dir;
+    const std::string path = dir / "noise.ini";
+    std::mt19937 random(20261207);
+    std::string noise(64 * 1024, '\0');
+    for (char& c : noise)
+        c = char(random() & 0xFF);
+    noise[0] = 'x';   // no byte order mark
+    noise.back() = 'x';
+    WriteBytes(path, noise);
+
+    ASSERT_TRUE(CIniFile::WriteString(path, "REPORT", "COMPANY", "회사"));
+    const std::string written = ReadBytes(path);
+    ASSERT_GE(written.size(), noise.size());
+    EXPECT_EQ(written.compare(0, noise.size(), noise), 0) << "the old bytes must stay as they were";
+    EXPECT_EQ(CIniFile::ReadString(path, "REPORT", "COMPANY", "-"), "회사");
+}
+
+TEST(CIniFile, LinesEndingInCrCrLfKeepBothCrs)
+{
+    CTestFolder dir;
+    const std::string path = dir / "crcr.ini";
+    WriteBytes(path, "[S]\r\r\nk=1\r\r\nother=x\r\r\n");
+    ASSERT_TRUE(CIniFile::WriteString(path, "S", "k", "2"));
+    ASSERT_TRUE(CIniFile::WriteString(path, "S", "k", "3"));
+    ASSERT_TRUE(CIniFile::WriteString(path, "S", "new", "n"));
+    EXPECT_EQ(ReadBytes(path), "[S]\r\r\nk=3\r\r\nother=x\r\r\nnew=n\r\r\n");
+    EXPECT_EQ(CIniFile::ReadString(path, "S", "other", "-"), "x");
+
+    // Each line keeps its own ending; added lines take the first line's.
+    WriteBytes(path, "[S]\nk=1\r\r\nz=2\r\nlast=3");
+    ASSERT_TRUE(CIniFile::WriteString(path, "S", "k", "9"));
+    ASSERT_TRUE(CIniFile::WriteString(path, "S", "added", "a"));
+    EXPECT_EQ(ReadBytes(path), "[S]\nk=9\r\r\nz=2\r\nlast=3\nadded=a\n");
+}
+
+TEST(CIniFile, AReadOnlyFileOrAFifoIsLeftAlone)
+{
+    CTestFolder dir;
+    const std::string path = dir / "ro.ini";
+    WriteBytes(path, "[S]\nk=1\n");
+    chmod(path.c_str(), 0444);   // read-only even for root: no write bit at all
+    CIniFile file(path);
+    ASSERT_TRUE(file.Load());
+    file.SetString("S", "k", "2");
+    EFileWrite why = EFileWrite::Ok;
+    EXPECT_FALSE(file.Save(&why));
+    EXPECT_EQ(why, EFileWrite::ReadOnly);
+    EXPECT_EQ(ReadBytes(path), "[S]\nk=1\n");
+    struct stat st {};
+    ASSERT_EQ(stat(path.c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, 0444u);
+
+    // A FIFO would block the open until something writes into it.
+    const std::string fifo = dir / "fifo.ini";
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0644), 0);
+    auto reading = std::async(std::launch::async, [&] {
+        CIniFile pipe(fifo);
+        const bool loaded = pipe.Load();
+        pipe.SetString("S", "k", "v");
+        EFileWrite saved = EFileWrite::Ok;
+        pipe.Save(&saved);
+        return std::make_pair(loaded, saved);
+    });
+    if (reading.wait_for(std::chrono::seconds(5)) != std::future_status::ready) {
+        close(open(fifo.c_str(), O_WRONLY | O_NONBLOCK));   // release the reader
+        FAIL() << "reading a FIFO blocked";
+    }
+    const auto [loaded, saved] = reading.get();
+    EXPECT_FALSE(loaded);
+    EXPECT_EQ(saved, EFileWrite::NotRegular);
+    ASSERT_EQ(lstat(fifo.c_str(), &st), 0);
+    EXPECT_TRUE(S_ISFIFO(st.st_mode));
 }

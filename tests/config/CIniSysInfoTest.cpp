@@ -103,10 +103,15 @@ TEST(CIniSysInfo, ReadsSettingsFilesFromAKoreanWindowsPc)
     EXPECT_EQ(cp.m_szCompany, "한국 계측");
     EXPECT_EQ(cp.m_szUserName, "똠");
 
-    // Rewritten as UTF-8, the other section's Hangul survives the change of encoding.
+    // The lines written become UTF-8; the other section keeps its CP949 bytes
+    // and still reads as Hangul.
     ASSERT_TRUE(cp.SaveReportHeader(cp.m_szCompany, "새 보고서", cp.m_szUserName));
     EXPECT_EQ(ReadBytes(dir / "cp.ini"),
-              "[REPORT]\r\nCOMPANY=한국 계측\r\nUSER_NAME=똠\r\nREPORT_NAME=새 보고서\r\n[Old]\r\nNote=한\r\n");
+              "[REPORT]\r\nCOMPANY=한국 계측\r\nUSER_NAME=똠\r\nREPORT_NAME=새 보고서\r\n[Old]\r\nNote=\xC7\xD1\r\n");
+    CIniSysInfo again;
+    again.LoadSettings(dir / "cp", Writable);
+    EXPECT_EQ(again.m_szCompany, "한국 계측");
+    EXPECT_EQ(again.m_szReportName, "새 보고서");
 
     // UTF-16LE with BOM: "[REPORT]\r\nCOMPANY=회사\r\n".
     std::string utf16 = "\xFF\xFE";
@@ -135,6 +140,28 @@ TEST(CIniSysInfo, AFolderThatCannotBeWrittenIsAnsweredSilently)
     none.LoadSettings("", Writable);
     EXPECT_EQ(none.m_szIniPath, "");
     EXPECT_FALSE(none.SaveReportHeader("a", "b", "c"));
+}
+
+TEST(CIniSysInfo, AReadOnlySettingsFileIsReportedAndKept)
+{
+    CTestFolder dir;
+    const std::string old = "[REPORT]\nCOMPANY=old\n";
+    WriteBytes(dir / "meter.ini", old);
+    chmod((dir / "meter.ini").c_str(), 0444);
+    CIniSysInfo info;
+    info.LoadSettings(dir / "meter", Writable);
+    EXPECT_EQ(info.m_szCompany, "old");
+
+    EFileWrite why = EFileWrite::Ok;
+    EXPECT_FALSE(info.SaveReportHeader("new", "b", "c", &why));
+    EXPECT_EQ(why, EFileWrite::ReadOnly);
+    EXPECT_EQ(info.m_szIniPath, dir / "meter.ini");   // the file a message names
+    EXPECT_EQ(ReadBytes(dir / "meter.ini"), old);
+    EXPECT_EQ(info.m_szCompany, "new");
+
+    chmod((dir / "meter.ini").c_str(), 0644);
+    EXPECT_TRUE(info.SaveReportHeader("new", "b", "c", &why));
+    EXPECT_EQ(why, EFileWrite::Ok);
 }
 
 TEST(CIniSysInfo, UnwritableProgramFolderUsesThePerUserFolder)

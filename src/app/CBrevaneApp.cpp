@@ -3,7 +3,10 @@
 #include "CrashFilter.h"
 #include "FileSystem.h"
 
+#include <QLibraryInfo>
+#include <QLocale>
 #include <QStyleFactory>
+#include <QTranslator>
 
 #include <utility>
 
@@ -35,6 +38,8 @@ bool CBrevaneApp::InitInstance()
     paths.ComposePaths(exePath, IsProgramDirUsable);
     InstallCrashFilter(paths.m_szDumpDir);
 
+    InstallKoreanTranslations();
+
     if (QStyle* fusion = QStyleFactory::create(QStringLiteral("Fusion")))
         QApplication::setStyle(fusion);   // the application takes ownership
     ApplyTheme(nullptr);
@@ -44,6 +49,26 @@ bool CBrevaneApp::InitInstance()
 
     RunMainWindow();
     return false;
+}
+
+bool CBrevaneApp::InstallKoreanTranslations()
+{
+    // The program speaks Korean whatever the desktop's language: dates,
+    // numbers, calendars, and Qt's own texts (file dialogs, standard buttons,
+    // edit menus) come from Qt's Korean catalogue.
+    const QLocale korean(QLocale::Korean, QLocale::SouthKorea);
+    QLocale::setDefault(korean);
+    if (!m_pQtTranslator) {
+        m_pQtTranslator = new QTranslator(this);
+        if (!m_pQtTranslator->load(korean, QStringLiteral("qtbase"), QStringLiteral("_"),
+                                   QLibraryInfo::path(QLibraryInfo::TranslationsPath))) {
+            delete m_pQtTranslator;
+            m_pQtTranslator = nullptr;
+            return false;   // without the catalogue Qt's texts stay in English
+        }
+        installTranslator(m_pQtTranslator);
+    }
+    return true;
 }
 
 int CBrevaneApp::ExitInstance()

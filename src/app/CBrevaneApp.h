@@ -32,6 +32,11 @@ public:
     // Shutdown; the process's exit code.
     virtual int ExitInstance();
 
+    // The Korean locale for every widget and Qt's Korean translations of its
+    // own texts (qtbase_ko.qm of the Qt installation). Done by InitInstance;
+    // false when the translation file could not be loaded.
+    bool InstallKoreanTranslations();
+
     // The program's main() supplies the main window: runner builds it, runs
     // it modally and destroys it. Its result is not examined.
     void SetMainWindowRunner(MainWindowRunner runner);
@@ -46,5 +51,6 @@ public:
 
 private:
     MainWindowRunner m_fnMainWindow;
+    class QTranslator* m_pQtTranslator = nullptr;
     std::string m_strExePath;
 };

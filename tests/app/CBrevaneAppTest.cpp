@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include <QLocale>
+
 
 #include <filesystem>
 
@@ -60,4 +62,15 @@ TEST_F(CBrevaneAppTest, WithoutAMainWindowStartUpStillPreparesAndEnds)
     EXPECT_TRUE(fs::is_directory(m_dir / "Dmp"));
     EXPECT_FALSE(fs::exists(m_dir / "meter.ini"));
     EXPECT_EQ(app.ExitInstance(), 0);
+}
+
+TEST_F(CBrevaneAppTest, QtsOwnTextsAndTheLocaleAreKorean)
+{
+    CBrevaneApp app(g_argc, g_argv);
+    ASSERT_TRUE(app.InstallKoreanTranslations());
+    EXPECT_EQ(QLocale().language(), QLocale::Korean);
+    // A standard button text of Qt's own catalogue.
+    EXPECT_EQ(QCoreApplication::translate("QPlatformTheme", "Cancel"), QStringLiteral("취소"));
+    EXPECT_EQ(QCoreApplication::translate("QFileDialog", "Save As"), QStringLiteral("다른 이름으로 저장"));
+    EXPECT_TRUE(app.InstallKoreanTranslations());   // once only, and again true
 }

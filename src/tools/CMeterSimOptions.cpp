@@ -26,6 +26,23 @@ bool ParseNumber(const char* text, unsigned long maximum, unsigned long* value)
 
 void CMeterSimOptions::PrintUsage(std::FILE* out)
 {
+    // The fault names, wrapped under their option.
+    std::string faults;
+    size_t lineStart = 0;
+    const std::string names = CSimFaults::KnownNames();
+    size_t from = 0;
+    while (from < names.size()) {
+        size_t end = names.find(", ", from);
+        end = (end == std::string::npos) ? names.size() : end + 2;
+        const std::string name = names.substr(from, end - from);
+        if (faults.size() > lineStart && faults.size() - lineStart + name.size() > 58) {
+            faults.pop_back();   // the space after the comma
+            faults += "\n                  ";
+            lineStart = faults.size();
+        }
+        faults += name;
+        from = end;
+    }
     std::fprintf(out,
                  "usage: brevane-meter-sim [--pty | --tty PATH] [options]\n"
                  "Serves the simulated meter on a terminal line at 115200 baud.\n"
@@ -40,7 +57,7 @@ void CMeterSimOptions::PrintUsage(std::FILE* out)
                  "  --seed N        seed of the stored records and of the series\n"
                  "  --help          this text\n"
                  "Stop it with Ctrl-C (SIGINT) or SIGTERM.\n",
-                 CSimFaults::KnownNames(), kMaxRecords, kMaxSeries);
+                 faults.c_str(), kMaxRecords, kMaxSeries);
 }
 
 bool CMeterSimOptions::Parse(int argc, const char* const* argv, std::string* error)

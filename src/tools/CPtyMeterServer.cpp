@@ -315,6 +315,19 @@ CPtyMeterServer::EndReason CPtyMeterServer::Serve()
         if (m_bStop)
             return END_STOPPED;
         int64_t now = NowNs();
+        if (m_pending.size() < 2) {
+            // A meter stuck in an endless stream always has more to send.
+            Segment more;
+            {
+                std::lock_guard<std::mutex> lock(m_mutex);
+                more.bytes = m_pMeter->ContinueEndlessStream(16);
+            }
+            if (!more.bytes.empty()) {
+                more.nBaseNs = std::max(now, m_nTxFreeNs);
+                m_nTxFreeNs = more.nBaseNs + WireTimeNs(more.bytes.size());
+                m_pending.push_back(std::move(more));
+            }
+        }
         if (!WriteDue(now, &reason))
             return reason;
         if (m_nVanishAtNs >= 0 && now >= m_nVanishAtNs + int64_t(m_nVanishQuietMs) * 1000000) {

@@ -20,6 +20,7 @@
 #include <algorithm>
 #include <chrono>
 #include <memory>
+#include <thread>
 
 namespace {
 
@@ -239,6 +240,37 @@ TEST_F(PtyMeterLink, MeterVanishingMidStreamEndsTheDownloadWithAFailureAndKeepsW
     uint8_t reply[REPLY_BUFFER_LEN];
     EXPECT_LE(SendMeterRequest(*m_pLink, MakeReadRequest(CMD_READ_NAME), reply), -1);
     EXPECT_TRUE(m_pLink->FindDevice().empty());
+}
+
+TEST_F(PtyMeterLink, EndlessStreamRunsUntilCancelledFromAnotherThread)
+{
+    CSimMeter::Setup setup;
+    setup.nRecordCount = 20;
+    Serve(setup);
+    SearchDevice();
+    ASSERT_TRUE(m_pServer->SetFaults("endless-stream"));
+
+    // 20 records take 26 ms on the line; a second later the meter is still
+    // sending, and only the cancel ends the download.
+    int count = -1;
+    int result = 0;
+    std::thread download([&] { result = DownloadAll(setup.nRecordDays, &count); });
+    std::this_thread::sleep_for(std::chrono::milliseconds(1000));
+    m_pLink->RequestCancel();
+    const Clock::time_point cancelled = Clock::now();
+    download.join();
+    EXPECT_LT(SecondsSince(cancelled), 0.5);
+    EXPECT_EQ(LINK_CANCELLED, result);
+    EXPECT_GT(count, 200);
+    EXPECT_EQ(nullptr, m_pLink->m_hDevice);
+
+    m_pServer->ClearFaults();
+    m_pLink->ClearCancel();
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    uint8_t reply[REPLY_BUFFER_LEN];
+    ASSERT_EQ(LINK_OK, SendMeterRequest(*m_pLink, MakeReadRequest(CMD_READ_NAME), reply))
+        << m_pLink->GetErrorText();
+    EXPECT_EQ("SIM-METER", DecodeTextReply(reply, NAME_FIELD_LEN));
 }
 
 } // namespace

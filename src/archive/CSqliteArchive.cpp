@@ -36,6 +36,13 @@ QString Q(const std::string& text)
     return QString::fromStdString(text);
 }
 
+// The record's force field (@7 2, big-endian, 0.1 kN), read without the
+// local-time conversion that a full decode makes.
+int RawForceOf(const uint8_t* record)
+{
+    return (int(record[7]) << 8) | record[8];
+}
+
 const char* KindText(EDownloadKind kind)
 {
     return kind == EDownloadKind::Output ? "OUTPUT" : "MEMORY";
@@ -488,9 +495,8 @@ bool CSqliteArchive::AddRecords(int64_t download, const std::vector<DownloadedRe
     bool ok = true;
     QSqlError failure;
     for (const DownloadedRecord& rec : batch) {
-        const MeasurementRecord m = DecodeMeasurementRecord(rec.bytes);
-        const auto key = std::make_tuple(StoredTimeOfRecord(rec.bytes), int(m.nRawForce),
-                                         int(m.nLoadCellType));
+        const auto key = std::make_tuple(StoredTimeOfRecord(rec.bytes), RawForceOf(rec.bytes),
+                                         int(rec.bytes[9]));
         const int occurrence = ++open.mapSeen[key];
         counted.push_back(key);
         ins.bindValue(0, qint64(std::get<0>(key)));
@@ -537,7 +543,7 @@ bool CSqliteArchive::AddRecords(int64_t download, const std::vector<DownloadedRe
         return false;
     }
     for (const DownloadedRecord& rec : batch) {
-        const int force = int(DecodeMeasurementRecord(rec.bytes).nRawForce);
+        const int force = RawForceOf(rec.bytes);
         open.nMin = open.nCount == 0 ? force : std::min(open.nMin, force);
         open.nMax = open.nCount == 0 ? force : std::max(open.nMax, force);
         open.dSum += force;

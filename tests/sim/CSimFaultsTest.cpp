@@ -38,10 +38,23 @@ TEST(SimFaultNames, KnownNamesSetTheirSwitchAndOthersChangeNothing)
     EXPECT_EQ(f.m_nSlowMs, 300);
     EXPECT_TRUE(f.SetByName("fw-crc:7"));
     EXPECT_EQ(f.m_nFwCrcChunk, 7);
+    EXPECT_TRUE(f.SetByName("garbage-in-stream:2500"));
+    EXPECT_EQ(f.m_nGarbageFrame, 2500);
+    EXPECT_TRUE(f.SetByName("garbage-in-stream", false));
+    EXPECT_FALSE(f.m_bGarbageInStream);
+    EXPECT_EQ(f.m_nGarbageFrame, 2);
+    for (const char* name : {"endless-stream", "series-early-record", "series-uncounted",
+                             "series-repeat", "series-gap"}) {
+        CSimFaults one;
+        EXPECT_TRUE(one.SetByName(name)) << name;
+        EXPECT_TRUE(one.AnySet()) << name;
+        EXPECT_NE(std::string(CSimFaults::KnownNames()).find(name), std::string::npos) << name;
+    }
 
     const CSimFaults before = f;
     for (const char* bad : {"", "cut", "no-reply:2", "fw-crc", "fw-crc:0", "fw-crc:x", "slow:-1",
-                            "slow:99999999999", "write-fail", "NO-REPLY"})
+                            "slow:99999999999", "write-fail", "NO-REPLY", "garbage-in-stream:0",
+                            "endless-stream:1"})
         EXPECT_FALSE(f.SetByName(bad)) << bad;
     EXPECT_EQ(f.m_nSlowMs, before.m_nSlowMs);
     EXPECT_EQ(f.m_nFwCrcChunk, before.m_nFwCrcChunk);
@@ -122,6 +135,13 @@ TEST_F(MeterFaults, StreamFaultsHitOneFrameOrTheEnd)
     const std::vector<Bytes> bad = Frames(AskWith("bad-check", MemoryRequest()), 15);
     EXPECT_FALSE(IsFrame(bad[0], 0x35, 10));
     EXPECT_TRUE(IsFrame(bad[1], 0x35, 10));
+
+    // The stray byte can be put into any frame; past the last, into the last.
+    const Bytes third = AskWith("garbage-in-stream:3", MemoryRequest());
+    EXPECT_EQ(Bytes(third.begin(), third.begin() + 30), Bytes(clean.begin(), clean.begin() + 30));
+    EXPECT_EQ(Bytes(third.end() - 15, third.end()), Bytes(clean.end() - 15, clean.end()));
+    const Bytes last = AskWith("garbage-in-stream:99", MemoryRequest());
+    EXPECT_EQ(Bytes(last.begin(), last.begin() + 45), Bytes(clean.begin(), clean.begin() + 45));
 
     // Exchanges are not record streams: the stream switches leave them alone.
     EXPECT_EQ(AskWith("garbage-in-stream", nameRequest), good);

@@ -10,6 +10,7 @@
 // the meter keeps local time of the PC's zone.
 
 #include "MeterRecords.h"
+#include "StatsTypes.h"
 
 #include <cstdint>
 #include <string>
@@ -81,6 +82,9 @@ public:
     SExportQuery m_query;
     SExportResult m_result;
     std::vector<SExportRow> m_vRows;
+    // Measured against in the statistics; refused limits (NaN, lower above
+    // upper) count as none and the JSON says why.
+    ToleranceLimits m_limits;
 
     // The kind of the rows: the query's.
     EExportKind Kind() const { return m_query.m_eKind; }

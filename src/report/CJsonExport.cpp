@@ -3,6 +3,7 @@
 #include "CExportFile.h"
 #include "CExportReport.h"
 #include "CExportText.h"
+#include "CMeasurementStats.h"
 
 #include <charconv>
 #include <cstdio>
@@ -126,6 +127,82 @@ void WriteRecord(CJsonOut& j, long long number, const SExportRow& row)
     j.Close('}');
 }
 
+const char* MissingName(EStatMissing why)
+{
+    switch (why) {
+    case EStatMissing::None: return "";
+    case EStatMissing::NoRows: return "no_rows";
+    case EStatMissing::OneRow: return "one_row";
+    case EStatMissing::ZeroDeviation: return "zero_deviation";
+    case EStatMissing::NoLimits: return "no_limits";
+    case EStatMissing::NeedBothLimits: return "need_both_limits";
+    }
+    return "unknown";
+}
+
+void WriteGroup(CJsonOut& j, const GroupStats& g)
+{
+    const bool total = g.nLoadCellType == GroupStats::TOTAL;
+    j.Open(total ? "total" : nullptr, '{');
+    if (total) {
+        j.Null("load_cell_type");
+        j.Null("load_cell");
+    } else {
+        j.Int("load_cell_type", g.nLoadCellType);
+        j.String("load_cell", LoadCellModelName(g.nLoadCellType));
+    }
+    j.Int("count", g.nCount);
+    const std::pair<const char*, const StatValue*> values[] = {
+        {"mean", &g.mean},         {"minimum", &g.minimum},         {"maximum", &g.maximum},
+        {"range", &g.range},       {"deviation", &g.deviation},     {"inside_share", &g.insideShare},
+        {"cp", &g.cp},             {"cpk", &g.cpk},
+    };
+    for (const auto& [key, value] : values) {
+        if (value->Exists())
+            j.Number(key, value->dValue);
+        else
+            j.Null(key);
+    }
+    j.Int("inside", g.nInside);
+    j.Int("below", g.nBelow);
+    j.Int("above", g.nAbove);
+    // Why each null above is null.
+    j.Open("missing", '{');
+    for (const auto& [key, value] : values)
+        if (!value->Exists())
+            j.String(key, MissingName(value->eMissing));
+    j.Close('}');
+    j.Close('}');
+}
+
+void WriteStatistics(CJsonOut& j, const CExportReport& report)
+{
+    CMeasurementStats stats(report.m_limits);
+    for (const SExportRow& row : report.m_vRows)
+        stats.Add(row.Force(), row.m_nLoadCellType);
+    j.Open("statistics", '{');
+    j.String("unit", report.Kind() == EExportKind::Output ? "kN" : "t");
+    j.Open("limits", '{');
+    const ToleranceLimits& used = stats.Limits();
+    if (used.lower)
+        j.Number("lower", *used.lower);
+    else
+        j.Null("lower");
+    if (used.upper)
+        j.Number("upper", *used.upper);
+    else
+        j.Null("upper");
+    j.String("error", stats.LimitsError());
+    j.Close('}');
+    j.Int("skipped", stats.Skipped());
+    WriteGroup(j, stats.Total());
+    j.Open("by_load_cell", '[');
+    for (const int type : stats.Types())
+        WriteGroup(j, stats.ForType(type));
+    j.Close(']');
+    j.Close('}');
+}
+
 }   // namespace
 
 void CJsonExport::AppendString(std::string& out, const std::string& text)
@@ -215,6 +292,8 @@ std::string CJsonExport::Document(const CExportReport& report)
     j.Int("count", r.m_nCount);
     j.String("message", report.ResultText());
     j.Close('}');
+
+    WriteStatistics(j, report);
 
     j.Open("records", '[');
     long long number = 0;

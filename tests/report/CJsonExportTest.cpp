@@ -1,6 +1,8 @@
 #include "CJsonExport.h"
 #include "ExportTestSupport.h"
 
+#include <cmath>
+
 namespace {
 
 // Python's json module reads the document; the keys and their order are
@@ -11,7 +13,7 @@ path, kind = sys.argv[1], sys.argv[2]
 with open(path, encoding='utf-8') as f:
     d = json.load(f)
 assert list(d) == ['format', 'format_version', 'kind', 'title', 'meter', 'header', 'query', 'result',
-                   'records'], list(d)
+                   'statistics', 'records'], list(d)
 assert d['format'] == 'brevane-report' and d['format_version'] == 1 and d['kind'] == kind
 assert d['meter'] == {'name': '계측기 "A"', 'serial_number': 'SN\\0042', 'version': '1.07'}, d['meter']
 assert d['header'] == {'report_date': '2026-03-07', 'report_name': 'a\nb\x01', 'company': '회사\ufffd',
@@ -28,6 +30,26 @@ else:
                             'raw': {'average': 12345, 'minimum': 5, 'maximum': 65535, 'deviation': 250}}, q
 assert d['result'] == {'code': -1086, 'ok': False, 'complete': False, 'count': 3,
                        'message': d['result']['message']} and d['result']['message'], d['result']
+st = d['statistics']
+assert list(st) == ['unit', 'limits', 'skipped', 'total', 'by_load_cell'] and st['skipped'] == 0, st
+group_keys = ['load_cell_type', 'load_cell', 'count', 'mean', 'minimum', 'maximum', 'range', 'deviation',
+              'inside_share', 'cp', 'cpk', 'inside', 'below', 'above', 'missing']
+assert all(list(g) == group_keys for g in [st['total']] + st['by_load_cell'])
+t = st['total']
+assert t['load_cell_type'] is None and t['count'] == 3
+assert [g['load_cell'] for g in st['by_load_cell']] == ['VR150', 'VR300', ''], st['by_load_cell']
+one = st['by_load_cell'][0]
+assert one['count'] == 1 and one['deviation'] is None and one['missing']['deviation'] == 'one_row', one
+if kind == 'MEMORY':
+    assert st['unit'] == 't' and st['limits'] == {'lower': 1.0, 'upper': 100.0, 'error': ''}, st['limits']
+    assert abs(t['mean'] - (12.5 + 1.0 + 668.7) / 3) < 1e-9 and t['minimum'] == 1.0 and t['maximum'] == 668.7
+    assert abs(t['range'] - 667.7) < 1e-9 and t['deviation'] > 0
+    assert (t['inside'], t['below'], t['above']) == (2, 0, 1) and t['cp'] is not None, t
+else:
+    assert st['unit'] == 'kN' and st['limits']['lower'] is None and st['limits']['upper'] is None
+    assert st['limits']['error'], 'a NaN limit is refused with a reason'
+    assert t['cp'] is None and t['missing']['cp'] == 'no_limits' and t['inside_share'] is None, t
+    assert t['mean'] == (123.4 + 9.8 + 6553.5) / 3 or abs(t['mean'] - (123.4 + 9.8 + 6553.5) / 3) < 1e-9
 recs = d['records']
 assert [r['no'] for r in recs] == [1, 2, 3]
 keys = ['no', 'kind', 'time', 'time_valid', 'time_text', 'time_fields', 'force', 'unit', 'force_text',
@@ -54,6 +76,8 @@ CExportReport FilledReport(EExportKind kind)
     report.m_header = {"2026-03-07", "a\nb\x01", "회사\xC3", "", "계측기 \"A\"", "SN\\0042", "1.07"};
     MeterDateTimeToTime({2026, 3, 1, 0, 0, 0}, &report.m_query.m_tFrom);
     MeterDateTimeToTime({2026, 3, 6, 23, 59, 59}, &report.m_query.m_tTo);
+    report.m_limits.lower = kind == EExportKind::Output ? std::nan("") : 1.0;
+    report.m_limits.upper = kind == EExportKind::Output ? 10.0 : 100.0;
     if (kind == EExportKind::Output) {
         report.m_query.m_bHasSummary = true;
         report.m_query.m_summary = {2, 12345, 5, 65535, 250};

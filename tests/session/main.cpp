@@ -1,0 +1,12 @@
+// The session delivers its results through the event loop of the thread
+// that made it: one QCoreApplication for the whole run.
+#include <QCoreApplication>
+
+#include <gtest/gtest.h>
+
+int main(int argc, char** argv)
+{
+    QCoreApplication app(argc, argv);
+    ::testing::InitGoogleTest(&argc, argv);
+    return RUN_ALL_TESTS();
+}

@@ -2,6 +2,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <ctime>
 
 uint8_t CFuzzInput::Byte()
 {
@@ -38,4 +39,14 @@ void FuzzFail(const char* what, const char* file, int line)
 {
     std::fprintf(stderr, "%s:%d: property does not hold: %s\n", file, line, what);
     std::abort();
+}
+
+void FuzzUseUtc()
+{
+    static const bool s_bDone = [] {
+        setenv("TZ", "UTC", 1);
+        tzset();
+        return true;
+    }();
+    (void)s_bDone;
 }

@@ -34,3 +34,7 @@ private:
 [[noreturn]] void FuzzFail(const char* what, const char* file, int line);
 #define FUZZ_CHECK(condition) \
     ((condition) ? static_cast<void>(0) : FuzzFail(#condition, __FILE__, __LINE__))
+
+// Local time is UTC for the whole run, so that dates decode the same on
+// every machine.
+void FuzzUseUtc();

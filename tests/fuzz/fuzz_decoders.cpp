@@ -13,7 +13,6 @@
 
 #include <cmath>
 #include <cstdlib>
-#include <ctime>
 #include <cstring>
 #include <memory>
 
@@ -178,12 +177,7 @@ void WithBytes(CFuzzInput& in, size_t n, F f)
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
-    static const bool bUtc = [] {
-        setenv("TZ", "UTC", 1);
-        tzset();
-        return true;
-    }();
-    (void)bUtc;
+    FuzzUseUtc();
     CFuzzInput in(data, size);
     while (!in.Empty()) {
         switch (in.Byte() % 7) {

@@ -18,7 +18,6 @@
 
 #include <algorithm>
 #include <cstdlib>
-#include <ctime>
 #include <memory>
 
 namespace {
@@ -273,12 +272,7 @@ private:
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
-    static const bool bUtc = [] {
-        setenv("TZ", "UTC", 1);
-        tzset();
-        return true;
-    }();
-    (void)bUtc;
+    FuzzUseUtc();
     CFuzzInput in(data, size);
     CLinkRun run(in);
     run.Run();

@@ -1,11 +1,16 @@
 #include "CrashFilter.h"
 
+#include "CCrashAltStack.h"
+
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
 #include <exception>
+#include <limits>
+#include <mutex>
 
 #ifdef _WIN32
 #include <windows.h>
@@ -22,17 +27,37 @@
 namespace {
 
 constexpr std::size_t kMaxDir = 4096;
-constexpr std::size_t kMaxPath = kMaxDir + 32;
+constexpr std::size_t kMaxPath = kMaxDir + 64;
+// Names tried for one record: the second's own, then with the process id,
+// then with the process id and a counter.
+constexpr int kNameAttempts = 100;
 
 // Two buffers, so that changing the folder never leaves a half-copied one
 // visible to a crash on another thread.
 char g_aDumpDirs[2][kMaxDir];
 std::atomic<int> g_nDumpDir {-1};   // buffer in use, -1: none set
 
-// Seconds to add to UTC for the local clock, taken when the filter was
-// installed or its folder set: the handler cannot consult the time zone.
-// A change to or from summer time after that shifts the name by the hour.
-std::atomic<long> g_nUtcOffset {0};
+#ifndef _WIN32
+// The local clock's offset from UTC, as spans that each begin at a UTC
+// second, from a day before the last refresh to kOffsetHorizon after it. The
+// handler may not consult the time zone, so the changes to and from summer
+// time are worked out beforehand (at installation and whenever the folder is
+// set) and the handler only looks up the span its moment falls in.
+struct SOffsetSpan {
+    int64_t m_nFrom;   // first UTC second of the span
+    long m_nOffset;    // seconds to add to UTC
+};
+struct SOffsetTable {
+    SOffsetSpan m_aSpans[32];
+    int m_nCount = 0;
+};
+constexpr int64_t kDay = 86400;
+constexpr int64_t kOffsetHorizon = 3 * 366 * kDay;
+// Two tables, so that a refresh never changes the one a crash may be reading.
+SOffsetTable g_aOffsetTables[2];
+std::atomic<int> g_nOffsetTable {-1};   // table in use, -1: none yet
+std::mutex g_csOffsetRefresh;           // refreshes only, never the handler
+#endif
 
 std::atomic<bool> g_bInstalled {false};
 
@@ -146,34 +171,105 @@ const char* ActiveDumpDir()
     return index < 0 ? nullptr : g_aDumpDirs[index];
 }
 
-long LocalUtcOffsetNow()
-{
 #ifdef _WIN32
-    TIME_ZONE_INFORMATION tz {};
-    const DWORD mode = GetTimeZoneInformation(&tz);
-    long bias = tz.Bias + (mode == TIME_ZONE_ID_DAYLIGHT ? tz.DaylightBias : 0);
-    return -bias * 60;
-#else
-    const std::time_t now = std::time(nullptr);
-    struct tm local {};
-    if (!localtime_r(&now, &local))
-        return 0;
-    return local.tm_gmtoff;
-#endif
+
+void RefreshUtcOffsets()
+{
+    // The exception filter is no signal handler: it asks the time zone itself.
 }
+
+#else
+
+long UtcOffsetAt(int64_t utcSeconds)
+{
+    const std::time_t t = std::time_t(utcSeconds);
+    struct tm local {};
+    return localtime_r(&t, &local) ? local.tm_gmtoff : 0;
+}
+
+void RefreshUtcOffsets()
+{
+    std::lock_guard<std::mutex> lock(g_csOffsetRefresh);
+    const int next = g_nOffsetTable.load() == 0 ? 1 : 0;
+    SOffsetTable& table = g_aOffsetTables[next];
+    const int64_t now = int64_t(std::time(nullptr));
+    const int64_t end = now + kOffsetHorizon;
+    int64_t t = now - kDay;
+    long offset = UtcOffsetAt(t);
+    table.m_aSpans[0] = {std::numeric_limits<int64_t>::min(), offset};
+    table.m_nCount = 1;
+    const int capacity = int(sizeof table.m_aSpans / sizeof table.m_aSpans[0]);
+    // A day at a time; within the day where the offset changes, the second
+    // it changes by halving. Zones change at most a few times a year.
+    while (t < end && table.m_nCount < capacity) {
+        const int64_t step = std::min(kDay, end - t);
+        if (UtcOffsetAt(t + step) == offset) {
+            t += step;
+            continue;
+        }
+        int64_t same = t, changed = t + step;
+        while (changed - same > 1) {
+            const int64_t mid = same + (changed - same) / 2;
+            (UtcOffsetAt(mid) == offset ? same : changed) = mid;
+        }
+        offset = UtcOffsetAt(changed);
+        table.m_aSpans[table.m_nCount++] = {changed, offset};
+        t = changed;
+    }
+    g_nOffsetTable.store(next);
+}
+
+#endif
 
 int64_t LocalSecondsNow()
 {
-    return int64_t(std::time(nullptr)) + g_nUtcOffset.load();
+    return LocalSecondsForRecord(int64_t(std::time(nullptr)));
 }
 
 } // namespace
 
-std::size_t BuildDumpPath(char* out, std::size_t size, const char* dumpDir, int64_t localSeconds)
+int64_t LocalSecondsForRecord(int64_t utcSeconds)
+{
+#ifdef _WIN32
+    constexpr int64_t kEpochGap = 11644473600LL;   // 1601-01-01 to 1970-01-01
+    ULARGE_INTEGER utc {};
+    utc.QuadPart = uint64_t(utcSeconds + kEpochGap) * 10000000ULL;
+    FILETIME utcFile {utc.LowPart, utc.HighPart}, localFile {};
+    SYSTEMTIME utcTime {}, localTime {};
+    if (!FileTimeToSystemTime(&utcFile, &utcTime) ||
+        !SystemTimeToTzSpecificLocalTime(nullptr, &utcTime, &localTime) ||
+        !SystemTimeToFileTime(&localTime, &localFile))
+        return utcSeconds;
+    ULARGE_INTEGER local {};
+    local.LowPart = localFile.dwLowDateTime;
+    local.HighPart = localFile.dwHighDateTime;
+    return int64_t(local.QuadPart / 10000000ULL) - kEpochGap;
+#else
+    const int index = g_nOffsetTable.load();
+    if (index < 0)
+        return utcSeconds;
+    const SOffsetTable& table = g_aOffsetTables[index];
+    long offset = table.m_aSpans[0].m_nOffset;
+    for (int i = 1; i < table.m_nCount && table.m_aSpans[i].m_nFrom <= utcSeconds; ++i)
+        offset = table.m_aSpans[i].m_nOffset;
+    return utcSeconds + offset;
+#endif
+}
+
+std::size_t BuildDumpPath(char* out, std::size_t size, const char* dumpDir, int64_t localSeconds,
+                          long processId, int counter)
 {
     CFixedText text(out, size);
     text.Add(dumpDir);
     AddTimestamp(text, localSeconds, '_', '-');
+    if (processId > 0) {
+        text.Add('_');
+        text.AddDec(processId);
+        if (counter > 0) {
+            text.Add('-');
+            text.AddDec(counter);
+        }
+    }
     text.Add(".dmp");
     if (!text.m_bOk) {
         if (size)
@@ -185,7 +281,7 @@ std::size_t BuildDumpPath(char* out, std::size_t size, const char* dumpDir, int6
 
 void SetCrashDumpDir(const std::string& dumpDir)
 {
-    g_nUtcOffset.store(LocalUtcOffsetNow());
+    RefreshUtcOffsets();
     if (dumpDir.empty() || dumpDir.size() >= kMaxDir) {
         g_nDumpDir.store(-1);
         return;
@@ -200,7 +296,7 @@ std::string BuildDumpPath()
     const char* dir = ActiveDumpDir();
     if (!dir)
         return {};
-    g_nUtcOffset.store(LocalUtcOffsetNow());
+    RefreshUtcOffsets();
     char path[kMaxPath];
     return BuildDumpPath(path, sizeof path, dir, LocalSecondsNow()) ? std::string(path) : std::string();
 }
@@ -220,14 +316,23 @@ std::terminate_handler g_pOldTerminate = nullptr;
 void WriteMiniDump(EXCEPTION_POINTERS* pointers)
 {
     const char* dir = ActiveDumpDir();
-    char path[kMaxPath];
-    if (!dir || !BuildDumpPath(path, sizeof path, dir, LocalSecondsNow()))
+    if (!dir)
         return;
-    wchar_t wide[kMaxPath];
-    if (!MultiByteToWideChar(CP_UTF8, 0, path, -1, wide, int(kMaxPath)))
-        return;
-    HANDLE file = CreateFileW(wide, GENERIC_WRITE, FILE_SHARE_WRITE, nullptr, CREATE_ALWAYS,
-                              FILE_ATTRIBUTE_NORMAL, nullptr);
+    const int64_t now = LocalSecondsNow();
+    HANDLE file = INVALID_HANDLE_VALUE;
+    // An earlier record of the same second is kept (see CreateRecordFile).
+    for (int attempt = 0; attempt < kNameAttempts && file == INVALID_HANDLE_VALUE; ++attempt) {
+        char path[kMaxPath];
+        wchar_t wide[kMaxPath];
+        if (!BuildDumpPath(path, sizeof path, dir, now, attempt ? long(GetCurrentProcessId()) : 0,
+                           attempt > 1 ? attempt : 0) ||
+            !MultiByteToWideChar(CP_UTF8, 0, path, -1, wide, int(kMaxPath)))
+            return;
+        file = CreateFileW(wide, GENERIC_WRITE, FILE_SHARE_WRITE, nullptr, CREATE_NEW,
+                           FILE_ATTRIBUTE_NORMAL, nullptr);
+        if (file == INVALID_HANDLE_VALUE && GetLastError() != ERROR_FILE_EXISTS)
+            return;
+    }
     if (file == INVALID_HANDLE_VALUE)
         return;
     MINIDUMP_EXCEPTION_INFORMATION info {};
@@ -282,11 +387,8 @@ constexpr int kSignalCount = sizeof kSignals / sizeof kSignals[0];
 struct sigaction g_aOldActions[kSignalCount];
 std::terminate_handler g_pOldTerminate = nullptr;
 
-// Large enough for the unwinder and for sanitizer-instrumented handler code.
-constexpr std::size_t kAltStackSize = 256 * 1024;
-void* g_pAltStack = nullptr;
-stack_t g_oldAltStack {};
-bool g_bAltStackSet = false;
+// The installing thread's own stack for the handler.
+CCrashAltStack* g_pAltStack = nullptr;
 
 // Thread that is writing the record, 0 while none is.
 std::atomic<long> g_nCrashingThread {0};
@@ -345,6 +447,24 @@ void CopyFileInto(int fd, const char* path)
     close(in);
 }
 
+// A new file for the record. A record of the same second is another crash a
+// moment earlier (another instance started from the same folder) and is
+// kept: the first takes the second's own name, later ones add the process id
+// and, should that be taken too, a counter. -1 when none can be made.
+int CreateRecordFile(const char* dir, int64_t localSeconds)
+{
+    char path[kMaxPath];
+    for (int attempt = 0; attempt < kNameAttempts; ++attempt) {
+        if (!BuildDumpPath(path, sizeof path, dir, localSeconds, attempt ? long(getpid()) : 0,
+                           attempt > 1 ? attempt : 0))
+            return -1;
+        const int fd = open(path, O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
+        if (fd >= 0 || errno != EEXIST)
+            return fd;
+    }
+    return -1;
+}
+
 // info is null for std::terminate; what is the escaping exception's text.
 void WriteRecord(int sig, const siginfo_t* info, const char* reason, const char* what)
 {
@@ -352,10 +472,7 @@ void WriteRecord(int sig, const siginfo_t* info, const char* reason, const char*
     if (!dir)
         return;
     const int64_t now = LocalSecondsNow();
-    char path[kMaxPath];
-    if (!BuildDumpPath(path, sizeof path, dir, now))
-        return;
-    const int fd = open(path, O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    const int fd = CreateRecordFile(dir, now);
     if (fd < 0)
         return;
 
@@ -486,17 +603,11 @@ bool InstallCrashFilter(const std::string& dumpDir)
     void* frames[4];
     backtrace(frames, 4);
 
-    // A stack overflow leaves no stack to run the handler on. The alternate
-    // stack belongs to the installing thread (the user-interface thread);
-    // other threads' faults are handled on their own stacks.
+    // A stack overflow leaves no stack to run the handler on. This one serves
+    // the installing thread (the user-interface thread); every other thread
+    // brings its own (CCrashAltStack).
     if (!g_pAltStack)
-        g_pAltStack = std::malloc(kAltStackSize);
-    if (g_pAltStack) {
-        stack_t stack {};
-        stack.ss_sp = g_pAltStack;
-        stack.ss_size = kAltStackSize;
-        g_bAltStackSet = sigaltstack(&stack, &g_oldAltStack) == 0;
-    }
+        g_pAltStack = new CCrashAltStack;
 
     struct sigaction action {};
     action.sa_sigaction = CrashFilter;
@@ -522,12 +633,8 @@ void RemoveCrashFilter()
     std::set_terminate(g_pOldTerminate);
     for (int i = 0; i < kSignalCount; ++i)
         sigaction(kSignals[i], &g_aOldActions[i], nullptr);
-    if (g_bAltStackSet) {
-        sigaltstack(&g_oldAltStack, nullptr);
-        g_bAltStackSet = false;
-        std::free(g_pAltStack);
-        g_pAltStack = nullptr;
-    }
+    delete g_pAltStack;
+    g_pAltStack = nullptr;
 }
 
 #endif

@@ -1,5 +1,7 @@
 #include "CHidFt260Device.h"
 
+#include "CCrashAltStack.h"
+
 #include <algorithm>
 #ifndef _WIN32
 #include <csignal>
@@ -339,6 +341,8 @@ void CHidFt260Device::ClearRx()
 
 void CHidFt260Device::ReaderLoop()
 {
+    // So that an overflow of this thread's stack still leaves a crash record.
+    const CCrashAltStack altStack;
 #ifndef _WIN32
     // The program's asynchronous signals are handled by its other threads,
     // so that none interrupts the wait for the chip's reports; the fault

@@ -17,6 +17,7 @@ namespace {
 
 struct SProbeRun {
     int status = -1;
+    pid_t pid = 0;
     std::time_t before = 0;
     std::time_t after = 0;
 };
@@ -26,9 +27,8 @@ SProbeRun RunProbe(const std::string& dumpDir, const char* mode)
     SProbeRun run;
     const char* argv[] = {BREVANE_CRASH_PROBE, dumpDir.c_str(), mode, nullptr};
     run.before = std::time(nullptr);
-    pid_t pid = 0;
-    if (posix_spawn(&pid, BREVANE_CRASH_PROBE, nullptr, nullptr, const_cast<char**>(argv), environ) == 0)
-        waitpid(pid, &run.status, 0);
+    if (posix_spawn(&run.pid, BREVANE_CRASH_PROBE, nullptr, nullptr, const_cast<char**>(argv), environ) == 0)
+        waitpid(run.pid, &run.status, 0);
     run.after = std::time(nullptr);
     return run;
 }
@@ -106,7 +106,11 @@ TEST(CrashFilter, FatalSignalsLeaveARecordAndEndTheProcessByTheSignal)
     const struct {
         const char* mode;
         int signal;
-    } cases[] = {{"segv", SIGSEGV}, {"abort", SIGABRT}, {"fpe", SIGFPE}, {"overflow", SIGSEGV}};
+    } cases[] = {{"segv", SIGSEGV},
+                 {"abort", SIGABRT},
+                 {"fpe", SIGFPE},
+                 {"overflow", SIGSEGV},
+                 {"thread-overflow", SIGSEGV}};
     for (const auto& c : cases) {
         SCOPED_TRACE(c.mode);
         CTestFolder dir;
@@ -150,23 +154,65 @@ TEST(CrashFilter, TerminateLeavesOneRecordWithTheExceptionAndEndsByAbort)
     EXPECT_NE(text.find("exception: probe failure\n"), std::string::npos);
 }
 
-TEST(CrashFilter, ARecordOfTheSameNameIsReplaced)
+TEST(CrashFilter, ARecordOfTheSameSecondIsKept)
 {
     CTestFolder dir;
     const std::string dumpDir = dir / "Dmp/";
     fs::create_directory(dumpDir);
-    const std::string junk = "an older record that is much longer than a line " + std::string(100000, 'j');
+    // Earlier crashes in every second the probe may crash in.
+    const std::string earlier = "Brevane crash record\nan earlier crash\n";
     const std::time_t now = std::time(nullptr);
     for (std::time_t t = now; t < now + 30; ++t)
-        WriteBytes(dumpDir + NameFor(t), junk);
+        WriteBytes(dumpDir + NameFor(t), earlier);
 
     const SProbeRun run = RunProbe(dumpDir, "segv");
     ASSERT_TRUE(WIFSIGNALED(run.status));
-    const std::string record = FindRecord(dumpDir, run);
-    ASSERT_FALSE(record.empty());
-    const std::string text = ReadBytes(record);
-    EXPECT_EQ(text.rfind("Brevane crash record\n", 0), 0u);
-    EXPECT_EQ(text.find("jjjj"), std::string::npos) << "the old content must be gone, not overwritten in part";
+    EXPECT_EQ(CountFiles(dumpDir), 31u);
+    std::string record;
+    for (std::time_t t = run.before; t <= run.after && record.empty(); ++t) {
+        EXPECT_EQ(ReadBytes(dumpDir + NameFor(t)), earlier);
+        std::string name = NameFor(t);
+        name.insert(name.size() - 4, "_" + std::to_string(run.pid));
+        if (fs::exists(dumpDir + name))
+            record = dumpDir + name;
+    }
+    ASSERT_FALSE(record.empty()) << "the second record is named with its process id";
+    EXPECT_NE(ReadBytes(record).find("signal: 11 SIGSEGV"), std::string::npos);
+
+    // And a third of the same second and process, should the id come again.
+    char path[128];
+    ASSERT_GT(BuildDumpPath(path, sizeof path, "/p/", 0, 4242, 2), 0u);
+    EXPECT_STREQ(path, "/p/1970-01-01_00-00-00_4242-2.dmp");
+}
+
+TEST(CrashFilter, TheRecordFollowsTheLocalClockAcrossSummerTime)
+{
+    const char* oldTz = std::getenv("TZ");
+    const std::string savedTz = oldTz ? oldTz : "";
+    // Central European time with its summer time rule: two changes a year.
+    setenv("TZ", "CET-1CEST,M3.5.0,M10.5.0/3", 1);
+    tzset();
+    SetCrashDumpDir("/p/Dmp/");   // works the offsets out for the zone now in force
+
+    const std::time_t now = std::time(nullptr);
+    int changes = 0;
+    long lastOffset = 0;
+    for (std::time_t t = now; t < now + 2 * 366 * 86400; t += 3 * 3600 + 17) {
+        struct tm local {};
+        localtime_r(&t, &local);
+        if (t != now && local.tm_gmtoff != lastOffset)
+            ++changes;
+        lastOffset = local.tm_gmtoff;
+        ASSERT_EQ(LocalSecondsForRecord(t), int64_t(t) + local.tm_gmtoff) << "at " << t;
+    }
+    EXPECT_GE(changes, 3);
+
+    if (oldTz)
+        setenv("TZ", savedTz.c_str(), 1);
+    else
+        unsetenv("TZ");
+    tzset();
+    SetCrashDumpDir("");
 }
 
 TEST(CrashFilter, WithoutTheDumpFolderTheCrashLeavesNoRecordButStillEndsTheProcess)

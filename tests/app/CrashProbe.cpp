@@ -1,6 +1,7 @@
 // Installs the crash filter and then fails the way argv[2] names.
-//   brevane_crash_probe <dump folder/> segv|abort|fpe|overflow|terminate|exit
+//   brevane_crash_probe <dump folder/> segv|abort|fpe|overflow|thread-overflow|terminate|exit
 
+#include "CCrashAltStack.h"
 #include "CrashFilter.h"
 
 #include <csignal>
@@ -10,6 +11,7 @@
 #include <exception>
 #include <stdexcept>
 #include <sys/resource.h>
+#include <thread>
 
 namespace {
 
@@ -47,6 +49,12 @@ int main(int argc, char** argv)
         std::raise(SIGFPE);
     } else if (!std::strcmp(mode, "overflow")) {
         return Recurse(0);
+    } else if (!std::strcmp(mode, "thread-overflow")) {
+        // A thread the program starts, as the HID reader is started.
+        std::thread([] {
+            const CCrashAltStack altStack;
+            Recurse(0);
+        }).join();
     } else if (!std::strcmp(mode, "terminate")) {
         try {
             throw std::runtime_error("probe failure");

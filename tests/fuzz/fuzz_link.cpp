@@ -4,6 +4,7 @@
 //
 // Input: a flags byte, then up to six operations, each
 //   op byte (exchange, long exchange, stored records, continuous series),
+//   a cancel byte (0 none, 255 before the start, n after n rows handed on),
 //   its parameters, stale bytes waiting before the request, and the pieces
 //   the meter sends after it: a byte (bit 7 frame, bits 0-6 delay in 20 ms
 //   steps) and either a command, length and payload framed here, or raw bytes.
@@ -53,6 +54,41 @@ struct Arrival {
     Bytes bytes;
 };
 
+// The window's side of a cancel: asks the link to stop once it has handed
+// on a given number of rows.
+class CCancellingOwner : public CRecordingOwner {
+public:
+    void AddMemoryRecord(int index, const uint8_t* record) override
+    {
+        CRecordingOwner::AddMemoryRecord(index, record);
+        Counted();
+    }
+    void SetOutputSummary(const uint8_t* summary) override
+    {
+        CRecordingOwner::SetOutputSummary(summary);
+        Counted();
+    }
+    void AddOutputRecord(int index, const uint8_t* record) override
+    {
+        CRecordingOwner::AddOutputRecord(index, record);
+        Counted();
+    }
+
+    CFt260* m_pLink = nullptr;
+    CManualClock* m_pClock = nullptr;
+    int m_nCancelAfter = 0;        // rows still to come before the cancel; 0 none
+    int64_t m_nCancelledAtUs = -1;
+
+private:
+    void Counted()
+    {
+        if (m_nCancelAfter > 0 && --m_nCancelAfter == 0) {
+            m_pLink->RequestCancel();
+            m_nCancelledAtUs = m_pClock->MonotonicUs();
+        }
+    }
+};
+
 class CLinkRun {
 public:
     explicit CLinkRun(CFuzzInput& in) : m_in(in), m_clock(kStart), m_library(m_clock), m_link(m_library, m_clock)
@@ -71,18 +107,41 @@ public:
             bridge.m_nFailQueriesFrom = 1 + in.Word() % 400;
         bridge.m_onWrite = [this](const Bytes&) { OnWrite(); };
         m_link.m_pOwner = &m_owner;
+        m_owner.m_pLink = &m_link;
+        m_owner.m_pClock = &m_clock;
         m_link.FindDevice();
     }
 
     void Run()
     {
         for (int i = 0; i < 6 && !m_in.Empty(); ++i) {
-            switch (m_in.Byte() % 4) {
-            case 0: Exchange(false); break;
-            case 1: Exchange(true); break;
-            case 2: MemoryStream(); break;
-            default: OutputStream(); break;
+            const uint8_t op = m_in.Byte();
+            // Cancel: 0 never, 255 before the operation starts, otherwise
+            // after that many rows handed on.
+            const uint8_t cancel = m_in.Byte();
+            const size_t nWritesBefore = m_library.State(kPath).m_writes.size();
+            m_owner.m_nCancelAfter = cancel == 255 ? 0 : cancel;
+            m_owner.m_nCancelledAtUs = -1;
+            if (cancel == 255)
+                m_link.RequestCancel();
+            int result = LINK_OK;
+            switch (op % 4) {
+            case 0: result = Exchange(false); break;
+            case 1: result = Exchange(true); break;
+            case 2: result = MemoryStream(); break;
+            default: result = OutputStream(); break;
             }
+            if (cancel == 255) {
+                // Cancelled before it began: nothing goes out.
+                FUZZ_CHECK(result == LINK_CANCELLED || result == LINK_REQUEST_REFUSED);
+                FUZZ_CHECK(m_library.State(kPath).m_writes.size() == nWritesBefore);
+            } else if (m_owner.m_nCancelledAtUs >= 0) {
+                // Cancelled in the middle: the stream stops at its next poll.
+                FUZZ_CHECK(result == LINK_CANCELLED || result == LINK_OK);
+                FUZZ_CHECK(m_clock.MonotonicUs() - m_owner.m_nCancelledAtUs <= 100000);
+            }
+            m_link.ClearCancel();
+            m_owner.m_nCancelAfter = 0;
             m_pieces.clear();   // a request that never went out gets no answer
             CheckLog();
         }
@@ -130,7 +189,7 @@ private:
         m_nLastArrivalUs = std::max(m_nLastArrivalUs, at);
     }
 
-    void Exchange(bool bLong)
+    int Exchange(bool bLong)
     {
         const int command = m_in.Byte();
         const int length = bLong ? m_in.Word() % 1200 : m_in.Byte();
@@ -168,9 +227,10 @@ private:
         // A reply is waited for in 50 ms steps, 50 of them (long: 100).
         const int64_t tBoundUs = int64_t(bLong ? 100 : 50) * 50000 + 1000000;
         FUZZ_CHECK(m_clock.MonotonicUs() - tStart <= tBoundUs);
+        return result;
     }
 
-    void MemoryStream()
+    int MemoryStream()
     {
         const int64_t from = kStart + int64_t(int16_t(m_in.Word())) * 21600;
         const int64_t to = from + int64_t(int16_t(m_in.Word())) * 3600;
@@ -200,9 +260,10 @@ private:
                 FUZZ_CHECK(tWhen <= tUpper);
         }
         CheckStreamEnded(tStart);
+        return result;
     }
 
-    void OutputStream()
+    int OutputStream()
     {
         ScriptMeter();
         const size_t nRecordsBefore = m_owner.m_output.size();
@@ -219,6 +280,7 @@ private:
             FUZZ_CHECK(m_owner.m_output.size() - nRecordsBefore >= m_owner.m_summaries.back()[0]);
         }
         CheckStreamEnded(tStart);
+        return result;
     }
 
     // A stream ends once the meter has gone quiet for its idle limit.
@@ -260,7 +322,7 @@ private:
     CFuzzInput& m_in;
     CManualClock m_clock;
     CFakeBridgeLibrary m_library;
-    CRecordingOwner m_owner;
+    CCancellingOwner m_owner;
     CFt260 m_link;
     std::vector<std::pair<int, Bytes>> m_pieces;   // the meter's answer to the next request
     std::vector<Arrival> m_arrivals;

@@ -42,30 +42,33 @@ def record(year, month, day, hour, minute, second, force, cell):
 def link_seeds():
     name = b"BREVANE01"
     # Identity read answered whole after 100 ms.
-    write("link", "exchange_name", [0, 0, 0x31, 1, 0x00, 0, 1] + framed_piece(5, 0x31, name))
+    write("link", "exchange_name", [0, 0, 0, 0x31, 1, 0x00, 0, 1] + framed_piece(5, 0x31, name))
     # The same reply in three pieces, with stale bytes waiting before the request.
     reply = frame(0x31, name)
     write("link", "exchange_pieces",
-          [0, 0, 0x31, 1, 0x00, 3, 0x02, 0x01, 0x03, 3]
+          [0, 0, 0, 0x31, 1, 0x00, 3, 0x02, 0x01, 0x03, 3]
           + raw_piece(2, reply[:4]) + raw_piece(3, reply[4:9]) + raw_piece(1, reply[9:]))
     # Firmware head in a long frame.
-    write("link", "long_exchange", [0, 1, 0x49, 0x00, 0x02, 0x33, 0x55, 0, 1] + framed_piece(10, 0x49, [0]))
+    write("link", "long_exchange", [0, 1, 0, 0x49, 0x00, 0x02, 0x33, 0x55, 0, 1] + framed_piece(10, 0x49, [0]))
     # Stored records of six days, one after the end date, then the end marker.
     records = [record(2025, 12, 5 + i, 10, 20, 30, 1234 + i, i % 4) for i in range(3)]
     pieces = [framed_piece(2, 0x35, r) for r in records]
     pieces.append(framed_piece(1, 0x35, record(2026, 3, 1, 0, 0, 0, 98, 0)))
     pieces.append(framed_piece(1, 0x35, [0] * 10))
     write("link", "memory_stream",
-          [0, 2, 0xFF, 0xFC, 0x00, 0x30, 0, len(pieces)] + sum(pieces, []))
+          [0, 2, 0, 0xFF, 0xFC, 0x00, 0x30, 0, len(pieces)] + sum(pieces, []))
     # Continuous series: a header announcing two records, and both.
     summary = [2, 0x30, 0x39, 0x00, 0x05, 0x40, 0x00, 0x00, 0x10]
     pieces = [framed_piece(25, 0x41, summary)]
-    pieces += [framed_piece(1, 0x42, [0] + record(2025, 12, 6, 9, 0, i, 500 + i, 1)) for i in range(2)]
-    write("link", "output_stream", [0, 3, 0, len(pieces)] + sum(pieces, []))
+    pieces += [framed_piece(1, 0x42, [i] + record(2025, 12, 6, 9, 0, i, 500 + i, 1)) for i in range(2)]
+    write("link", "output_stream", [0, 3, 0, 0, len(pieces)] + sum(pieces, []))
+    # Stored records cancelled after the second row.
+    write("link", "memory_cancelled",
+          [0, 2, 2, 0xFF, 0xFC, 0x00, 0x30, 0, 3] + sum([framed_piece(2, 0x35, r) for r in records], []))
     # A series cut short, then an identity read on the re-opened link.
     pieces = [framed_piece(25, 0x41, [3] + [0] * 8), framed_piece(1, 0x42, [0] + record(2025, 1, 1, 0, 0, 0, 1, 2))]
     write("link", "output_then_exchange",
-          [0, 3, 0, len(pieces)] + sum(pieces, []) + [0, 0x30, 1, 0x00, 0, 1] + framed_piece(5, 0x30, b"1.02"))
+          [0, 3, 0, 0, len(pieces)] + sum(pieces, []) + [0, 0, 0x30, 1, 0x00, 0, 1] + framed_piece(5, 0x30, b"1.02"))
 
 
 def decoder_seeds():

@@ -733,6 +733,19 @@ int64_t CSqliteArchive::NewRecordsStart(const DownloadMeter& meter, int64_t earl
     return earliest;
 }
 
+bool CSqliteArchive::RecordDayRange(int64_t meterId, int* firstDay, int* lastDay)
+{
+    QSqlQuery q(Database());
+    q.prepare(QStringLiteral("SELECT min(stored_time) / 1000000, max(stored_time) / 1000000"
+                             " FROM records WHERE meter_id = ?"));
+    q.addBindValue(qint64(meterId));
+    if (!q.exec() || !q.next() || q.value(0).isNull())
+        return false;
+    *firstDay = q.value(0).toInt();
+    *lastDay = q.value(1).toInt();
+    return true;
+}
+
 int CSqliteArchive::DeleteRecords(const std::vector<int64_t>& ids, std::string* error)
 {
     if (!CheckWritable(error))

@@ -61,6 +61,9 @@ public:
     // As above, never later than the day of `today` (a meter whose clock once
     // ran ahead must not hide the records made since).
     int64_t NewRecordsStart(const DownloadMeter& meter, int64_t earliest, int64_t today);
+    // The first and last day (YYYYMMDD of the meter's fields) of a meter's
+    // records; false when it has none.
+    bool RecordDayRange(int64_t meterId, int* firstDay, int* lastDay);
     int DeleteRecords(const std::vector<int64_t>& ids, std::string* error) override;
     bool Backup(const std::string& path, std::string* error) override;
 

@@ -1,8 +1,6 @@
 #include "CJsonExport.h"
 #include "ExportTestSupport.h"
 
-#include <cmath>
-
 namespace {
 
 // Python's json module reads the document; the keys and their order are
@@ -16,8 +14,8 @@ assert list(d) == ['format', 'format_version', 'kind', 'title', 'meter', 'header
                    'statistics', 'records'], list(d)
 assert d['format'] == 'brevane-report' and d['format_version'] == 1 and d['kind'] == kind
 assert d['meter'] == {'name': '계측기 "A"', 'serial_number': 'SN\\0042', 'version': '1.07'}, d['meter']
-assert d['header'] == {'report_date': '2026-03-07', 'report_name': 'a\nb\x01', 'company': '회사\ufffd',
-                       'author': ''}, d['header']
+assert d['header'] == {'report_date': '2026-03-07 09:00:00', 'report_name': '정기\n점검\x01',
+                       'company': '회사\ufffd', 'author': '=1+1'}, d['header']
 q = d['query']
 assert list(q) == ['kind', 'from', 'to', 'summary'] and q['kind'] == kind
 if kind == 'MEMORY':
@@ -68,26 +66,6 @@ assert r2['time'] is None and r2['time_valid'] is False, r2
 assert r2['time_fields'] == {'year': 2026, 'month': 0, 'day': 5, 'hour': 8, 'minute': 0, 'second': 0}, r2
 assert r2['time_text'] == '시간 오류 (2026-00-05 08:00:00)' and r2['load_cell'] == '', r2
 )PY";
-
-CExportReport FilledReport(EExportKind kind)
-{
-    CExportReport report;
-    report.m_query.m_eKind = kind;
-    report.m_header = {"2026-03-07", "a\nb\x01", "회사\xC3", "", "계측기 \"A\"", "SN\\0042", "1.07"};
-    MeterDateTimeToTime({2026, 3, 1, 0, 0, 0}, &report.m_query.m_tFrom);
-    MeterDateTimeToTime({2026, 3, 6, 23, 59, 59}, &report.m_query.m_tTo);
-    report.m_limits.lower = kind == EExportKind::Output ? std::nan("") : 1.0;
-    report.m_limits.upper = kind == EExportKind::Output ? 10.0 : 100.0;
-    if (kind == EExportKind::Output) {
-        report.m_query.m_bHasSummary = true;
-        report.m_query.m_summary = {2, 12345, 5, 65535, 250};
-    }
-    report.m_result = {-1086, false, 3};
-    report.AddRecord(MakeRecord(2026, 3, 5, 14, 7, 9, 1234, 1));
-    report.AddRecord(MakeRecord(2026, 0, 5, 8, 0, 0, 98, 3));   // month 0: no time
-    report.AddRecord(MakeRecord(2026, 3, 6, 23, 59, 59, 65535, 2));
-    return report;
-}
 
 TEST(JsonExport, ReadsBackWithItsKeys)
 {

@@ -7,6 +7,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <dirent.h>
@@ -71,6 +72,31 @@ inline MeasurementRecord MakeRecord(int year, int month, int day, int hour, int 
                                                    uint8_t(second),    uint8_t(raw >> 8), uint8_t(raw),
                                                    type};
     return DecodeMeasurementRecord(bytes);
+}
+
+// A report of either kind with awkward header texts (a line break, a
+// control character, bytes that are not UTF-8, a formula-like text, quotes
+// and a backslash), tolerance limits (a NaN one for OUTPUT), a failed
+// download and three records: a normal one, one whose fields make no time
+// with an unknown load cell, and the largest raw force.
+inline CExportReport FilledReport(EExportKind kind)
+{
+    CExportReport report;
+    report.m_query.m_eKind = kind;
+    report.m_header = {"2026-03-07 09:00:00", "정기\n점검\x01", "회사\xFF", "=1+1", "계측기 \"A\"", "SN\\0042", "1.07"};
+    MeterDateTimeToTime({2026, 3, 1, 0, 0, 0}, &report.m_query.m_tFrom);
+    MeterDateTimeToTime({2026, 3, 6, 23, 59, 59}, &report.m_query.m_tTo);
+    report.m_limits.lower = kind == EExportKind::Output ? std::nan("") : 1.0;
+    report.m_limits.upper = kind == EExportKind::Output ? 10.0 : 100.0;
+    if (kind == EExportKind::Output) {
+        report.m_query.m_bHasSummary = true;
+        report.m_query.m_summary = {2, 12345, 5, 65535, 250};
+    }
+    report.m_result = {-1086, false, 3};
+    report.AddRecord(MakeRecord(2026, 3, 5, 14, 7, 9, 1234, 1));
+    report.AddRecord(MakeRecord(2026, 0, 5, 8, 0, 0, 98, 3));   // month 0: no time
+    report.AddRecord(MakeRecord(2026, 3, 6, 23, 59, 59, 65535, 2));
+    return report;
 }
 
 // Runs a Python 3 script (the system interpreter, where the Debian readers

@@ -81,7 +81,7 @@ bool CExportFile::Open(std::string* error)
     // A hidden name nobody else has, in the same folder so that the rename
     // stays on one file system. Mode 0666 lets the umask decide, as for any
     // new file.
-    static std::mt19937_64 s_random {std::random_device {}()};
+    thread_local std::mt19937_64 s_random {std::random_device {}()};
     const std::string stem = DirectoryOf(m_strTarget) + "/." + FileNameOf(m_strTarget) + ".";
     for (int attempt = 0; attempt < 16; ++attempt) {
         const std::string candidate = stem + std::to_string(s_random() % 1000000000ull) + ".tmp";

@@ -8,8 +8,6 @@
 #include "CSpreadSheet.h"
 #include "ExportTestSupport.h"
 
-#include <QApplication>
-
 namespace {
 
 // Prints the first difference between two workbooks and exits 1.
@@ -155,12 +153,3 @@ TEST(ReportBook, FailureKeepsTheOldFile)
 }
 
 }   // namespace
-
-int main(int argc, char** argv)
-{
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-    QApplication app(argc, argv);
-    ::testing::InitGoogleTest(&argc, argv);
-    return RUN_ALL_TESTS();
-}

@@ -638,6 +638,11 @@ int CFt260::ReadOutputRecords()
         int nNext = 0;       // index the next record frame should carry
         int nExpected = 0;
         int32_t nFirstSkip = LINK_OK;
+        // A sound frame that does not belong where it came spoils the series.
+        auto outOfSequence = [&nFirstSkip] {
+            if (nFirstSkip == LINK_OK)
+                nFirstSkip = LINK_ID_ERROR;
+        };
         int nIdle = 0;
         for (;;) {
             m_clock.SleepMs(POLL_STEP_MS);
@@ -658,8 +663,7 @@ int CFt260::ReadOutputRecords()
                     // 'A' @3 9: @0 count, then average, minimum, maximum, deviation
                     if (bHeaderSeen) {
                         // A second header belongs to no series this one knows.
-                        if (nFirstSkip == LINK_OK)
-                            nFirstSkip = LINK_ID_ERROR;
+                        outOfSequence();
                         continue;
                     }
                     if (m_pOwner)
@@ -675,12 +679,11 @@ int CFt260::ReadOutputRecords()
                     // the count is dropped, and a gap shows in the result.
                     const int nFrameIndex = m_RxBuf[3];
                     if (!bHeaderSeen || nFrameIndex < nNext || nFrameIndex >= nExpected) {
-                        if (nFirstSkip == LINK_OK)
-                            nFirstSkip = LINK_ID_ERROR;
+                        outOfSequence();
                         continue;
                     }
-                    if (nFrameIndex > nNext && nFirstSkip == LINK_OK)
-                        nFirstSkip = LINK_ID_ERROR;
+                    if (nFrameIndex > nNext)
+                        outOfSequence();
                     if (m_pOwner)
                         m_pOwner->AddOutputRecord(nRows, m_RxBuf + 4);
                     ++nRows;

@@ -45,7 +45,9 @@ QTableWidget* MakeList(QWidget* parent, const QStringList& headers)
     table->setSelectionBehavior(QAbstractItemView::SelectRows);
     table->setSelectionMode(QAbstractItemView::SingleSelection);
     table->verticalHeader()->setVisible(false);
-    table->horizontalHeader()->setSectionResizeMode(QHeaderView::Stretch);
+    table->horizontalHeader()->setSectionResizeMode(QHeaderView::ResizeToContents);
+    table->horizontalHeader()->setStretchLastSection(true);
+    table->setWordWrap(false);
     return table;
 }
 
@@ -271,10 +273,13 @@ void CDlgArchive::ShowDownloads()
         if (!d.bEnded)
             state = QStringLiteral("중단됨");
         else if (!d.bComplete)
-            state = QStringLiteral("미완료 (%1)").arg(d.nResult);
+            state = QStringLiteral("미완료");
         auto* cell = Cell(state);
-        if (!d.bComplete)
-            cell->setForeground(QColor(0xC0, 0x20, 0x20));
+        if (!d.bComplete) {
+            cell->setForeground(QColor(0xE0, 0x40, 0x40));
+            cell->setToolTip(d.bEnded ? QStringLiteral("결과 코드 %1").arg(d.nResult)
+                                      : QStringLiteral("프로그램이 다운로드 도중 종료되었습니다."));
+        }
         m_tblDownloads->setItem(row, 4, cell);
     }
 }

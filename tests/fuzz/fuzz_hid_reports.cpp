@@ -12,6 +12,7 @@
 #include "CFuzzInput.h"
 #include "CHidFt260Library.h"
 
+#include <chrono>
 #include <memory>
 #include <thread>
 
@@ -122,8 +123,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         uint32_t waiting = 0;
         const int query = device->UartGetQueueStatus(&waiting);
         FUZZ_CHECK(query == BRIDGE_OK || (query == BRIDGE_IO_ERROR && waiting == 0));
-        if (got == 0)
-            std::this_thread::yield();   // the reader is still at work
+        if (got == 0)   // the reader is still at work: let it run
+            std::this_thread::sleep_for(std::chrono::microseconds(20));
     }
     FUZZ_CHECK(received == expected);
     FUZZ_CHECK(device->Close() == BRIDGE_OK);

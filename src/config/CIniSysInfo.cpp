@@ -10,6 +10,7 @@ const char* const kSection = "REPORT";
 const char* const kKeyCompany = "COMPANY";
 const char* const kKeyReportName = "REPORT_NAME";
 const char* const kKeyUserName = "USER_NAME";
+const char* const kKeyReportDir = "SAVE_DIR";
 
 std::size_t LastSeparator(const std::string& path)
 {
@@ -90,6 +91,7 @@ void CIniSysInfo::LoadSettings(const std::string& exePath, const WritableProbe& 
     m_szCompany.clear();
     m_szReportName.clear();
     m_szUserName.clear();
+    m_szReportDir.clear();
     if (m_szExePath.empty())
         return;
 
@@ -101,6 +103,21 @@ void CIniSysInfo::LoadSettings(const std::string& exePath, const WritableProbe& 
     m_szCompany = TruncateUtf8(file.GetString(kSection, kKeyCompany, ""), kMaxReportChars);
     m_szReportName = TruncateUtf8(file.GetString(kSection, kKeyReportName, ""), kMaxReportChars);
     m_szUserName = TruncateUtf8(file.GetString(kSection, kKeyUserName, ""), kMaxReportChars);
+    m_szReportDir = file.GetString(kSection, kKeyReportDir, "");
+}
+
+bool CIniSysInfo::SaveReportDir(const std::string& dir, EFileWrite* failure)
+{
+    m_szReportDir = dir;
+    if (m_szIniPath.empty()) {
+        if (failure)
+            *failure = EFileWrite::Failed;
+        return false;
+    }
+    CIniFile file(m_szIniPath);
+    file.Load();
+    file.SetString(kSection, kKeyReportDir, m_szReportDir);
+    return file.Save(failure);
 }
 
 bool CIniSysInfo::SaveReportHeader(const std::string& company, const std::string& reportName,

@@ -41,6 +41,10 @@ public:
     bool SaveReportHeader(const std::string& company, const std::string& reportName,
                           const std::string& userName, EFileWrite* failure = nullptr);
 
+    // Keeps the folder the last report was saved in (REPORT / SAVE_DIR), so
+    // that the next save dialog opens there; false as SaveReportHeader.
+    bool SaveReportDir(const std::string& dir, EFileWrite* failure = nullptr);
+
     // The folder the program writes into for an executable in exeDir.
     static std::string ChooseProgramDir(const std::string& exeDir, const WritableProbe& isWritable);
 
@@ -55,4 +59,5 @@ public:
     std::string m_szCompany;     // REPORT / COMPANY
     std::string m_szReportName;  // REPORT / REPORT_NAME
     std::string m_szUserName;    // REPORT / USER_NAME
+    std::string m_szReportDir;   // REPORT / SAVE_DIR: folder of the last saved report, or empty
 };

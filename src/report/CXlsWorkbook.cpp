@@ -43,6 +43,24 @@ void CXlsWorkbook::SetDefaultFont(const std::string& utf8Face, double points)
         m_dDefaultPoints = points;
 }
 
+bool CXlsWorkbook::SetPrintTitleRows(int firstRow, int lastRow)
+{
+    if (firstRow < 0 || lastRow < firstRow || lastRow >= kMaxRows)
+        return false;
+    m_nTitleFirstRow = firstRow;
+    m_nTitleLastRow = lastRow;
+    return true;
+}
+
+bool CXlsWorkbook::SetFooter(const std::string& utf8)
+{
+    std::u16string footer = CXlsText::FromUtf8(utf8);
+    if (footer.size() > kMaxFooterUnits)
+        return false;
+    m_strFooter = std::move(footer);
+    return true;
+}
+
 int CXlsWorkbook::AddFormat(const CXlsFormat& format)
 {
     std::string key = format.Key();

@@ -66,6 +66,23 @@ public:
     void SetFitToPageWidth(bool fit) { m_bFitToWidth = fit; }
     bool FitToPageWidth() const { return m_bFitToWidth; }
 
+    // Printing: rows firstRow..lastRow printed again at the top of every
+    // page (the print titles); false and nothing changed for rows outside
+    // the sheet or in the wrong order. ClearPrintTitleRows removes them.
+    bool SetPrintTitleRows(int firstRow, int lastRow);
+    void ClearPrintTitleRows() { m_nTitleFirstRow = m_nTitleLastRow = -1; }
+    bool HasPrintTitleRows() const { return m_nTitleFirstRow >= 0; }
+    int PrintTitleFirstRow() const { return m_nTitleFirstRow; }
+    int PrintTitleLastRow() const { return m_nTitleLastRow; }
+
+    // Printing: the page footer in the codes of Excel's page set-up, e.g.
+    // "&C페이지 &P / &N" (&L, &C, &R sections; &P the page, &N the pages;
+    // "&&" a plain '&'). At most 255 characters: a longer text is refused
+    // with false and the footer stays as it was. Empty: no footer.
+    bool SetFooter(const std::string& utf8);
+    const std::u16string& Footer() const { return m_strFooter; }
+    static constexpr size_t kMaxFooterUnits = 255;
+
     // The id of a format, equal formats giving the same id; 0 is the
     // default look. -1 when the format cannot be kept: too many distinct
     // formats or fonts for the file, or a number format over 255 characters.
@@ -110,6 +127,9 @@ private:
     std::string m_strDefaultFont = "맑은 고딕";
     double m_dDefaultPoints = 10.0;
     bool m_bFitToWidth = false;
+    int m_nTitleFirstRow = -1;   // print titles, -1: none
+    int m_nTitleLastRow = -1;
+    std::u16string m_strFooter;
 
     std::vector<CXlsFormat> m_vFormats;
     std::unordered_map<std::string, int> m_mapFormatIds;   // CXlsFormat::Key -> id

@@ -33,6 +33,9 @@ constexpr uint16_t kDefColWidth = 0x0055, kColInfo = 0x007D, kDimensions = 0x020
 constexpr uint16_t kRow = 0x0208, kLabelSst = 0x00FD, kRk = 0x027E, kNumber = 0x0203;
 constexpr uint16_t kBlank = 0x0201, kBoolErr = 0x0205, kDbCell = 0x00D7;
 constexpr uint16_t kWindow2 = 0x023E, kMergeCells = 0x00E5;
+constexpr uint16_t kSupBook = 0x01AE, kExternSheet = 0x0017, kName = 0x0018;
+constexpr uint8_t kBuiltInPrintTitles = 0x07;
+constexpr uint8_t kPtgArea3d = 0x3B;
 
 constexpr uint16_t kBiff8 = 0x0600;
 constexpr uint16_t kAutoFontColour = 0x7FFF;
@@ -486,9 +489,58 @@ void CXlsWriter::WriteGlobals(CXlsRecordStream& out, size_t* boundSheetOffsetAt)
     out.PutU16(82);
     out.EndRecord();
 
+    if (m_book.HasPrintTitleRows())
+        WritePrintTitles(out);
+
     CXlsSharedStrings::Write(out, m_vSstStrings, m_nSstReferences);
 
     out.PutEmptyRecord(kEof);
+}
+
+void CXlsWriter::WritePrintTitles(CXlsRecordStream& out)
+{
+    // A defined name refers to its sheet through the book's list of sheet
+    // references, which in turn names this book as its own supporting book.
+
+    // SUPBOOK, this workbook: @0 2 number of sheets  @2 2 0x0401 (self)
+    out.BeginRecord(kSupBook);
+    out.PutU16(1);
+    out.PutU16(0x0401);
+    out.EndRecord();
+
+    // EXTERNSHEET: @0 2 count, then per reference @0 2 supporting book,
+    // @2 2 first sheet, @4 2 last sheet
+    out.BeginRecord(kExternSheet);
+    out.PutU16(1);
+    out.PutU16(0);
+    out.PutU16(0);
+    out.PutU16(0);
+    out.EndRecord();
+
+    // NAME, the built-in Print_Titles of sheet 1:
+    // @0 2 flags 0x0020 built-in  @2 1 shortcut key  @3 1 name length (1)
+    // @4 2 formula size  @6 2 reserved  @8 2 sheet (1-based; the name's scope)
+    // @10 4 lengths of menu, description, help and status texts (none)
+    // @14 1 name flags (8-bit characters)  @15 1 the built-in name's code
+    // @16 formula: ptgArea3d @0 1 token  @1 2 reference  @3 2 first row
+    //   @5 2 last row  @7 2 first column  @9 2 last column (absolute)
+    out.BeginRecord(kName);
+    out.PutU16(0x0020);
+    out.PutU8(0);
+    out.PutU8(1);
+    out.PutU16(11);
+    out.PutU16(0);
+    out.PutU16(1);
+    out.PutZeros(4);
+    out.PutU8(0);
+    out.PutU8(kBuiltInPrintTitles);
+    out.PutU8(kPtgArea3d);
+    out.PutU16(0);
+    out.PutU16(uint16_t(m_book.PrintTitleFirstRow()));
+    out.PutU16(uint16_t(m_book.PrintTitleLastRow()));
+    out.PutU16(0);
+    out.PutU16(uint16_t(CXlsWorkbook::kMaxColumns - 1));
+    out.EndRecord();
 }
 
 void CXlsWriter::PrepareMerges()
@@ -580,8 +632,15 @@ void CXlsWriter::WriteSheet(CXlsRecordStream& out)
     // summary rows below and right; 0x0100 print fitted to pages.
     out.PutRecordU16(kWsBool, uint16_t(0x04C1 | (m_book.FitToPageWidth() ? 0x0100 : 0)));
 
-    out.PutEmptyRecord(kHeader);         // no page header or footer
-    out.PutEmptyRecord(kFooter);
+    // HEADER, FOOTER: empty for none, else the text with its page codes.
+    out.PutEmptyRecord(kHeader);
+    if (m_book.Footer().empty()) {
+        out.PutEmptyRecord(kFooter);
+    } else {
+        out.BeginRecord(kFooter);
+        out.PutUnicodeString(m_book.Footer());
+        out.EndRecord();
+    }
     out.PutRecordU16(kHCenter, 0);
     out.PutRecordU16(kVCenter, 0);
 

@@ -3,9 +3,10 @@
 // (BIFF8 records) and saves it inside its compound file.
 //
 // Stream layout: the globals substream (fonts, number formats, XFs, styles,
-// palette, the sheet's BOUNDSHEET, the shared strings), then the worksheet
-// substream (column widths, row blocks of up to 32 rows with their cells
-// and DBCELL, window settings, merged areas).
+// palette, the sheet's BOUNDSHEET, the print titles as a built-in name, the
+// shared strings), then the worksheet substream (page set-up with the
+// footer, column widths, row blocks of up to 32 rows with their cells and
+// DBCELL, window settings, merged areas).
 
 #include "CXlsPalette.h"
 #include "CXlsRecordStream.h"
@@ -46,6 +47,7 @@ private:
     bool RowExists(size_t row) const;
 
     void WriteGlobals(CXlsRecordStream& out, size_t* boundSheetOffsetAt);
+    void WritePrintTitles(CXlsRecordStream& out);
     void WriteStyleXf(CXlsRecordStream& out, uint16_t font, uint16_t numberFormat,
                       uint8_t usedFlags);
     void WriteSheet(CXlsRecordStream& out);

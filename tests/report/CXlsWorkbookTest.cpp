@@ -433,3 +433,54 @@ TEST(CXlsWorkbook, SaveReportsAPathThatCannotBeWritten)
     EXPECT_FALSE(book.Save(path, &error));
     EXPECT_NE(error.find(path), std::string::npos);
 }
+
+TEST(CXlsWorkbook, PrintTitlesAndFooterReachTheFile)
+{
+    CXlsWorkbook book;
+    book.SetText(0, 0, "a");
+    Reader plain;
+    SaveAndRead(book, &plain);
+    EXPECT_TRUE(plain.All(0x0018).empty());                     // no NAME
+    EXPECT_TRUE(plain.All(0x0015).at(0)->m_vData.empty());      // empty FOOTER
+
+    EXPECT_FALSE(book.SetPrintTitleRows(3, 2));
+    EXPECT_FALSE(book.SetPrintTitleRows(-1, 0));
+    EXPECT_FALSE(book.SetPrintTitleRows(0, CXlsWorkbook::kMaxRows));
+    EXPECT_FALSE(book.HasPrintTitleRows());
+    ASSERT_TRUE(book.SetPrintTitleRows(6, 7));
+    EXPECT_FALSE(book.SetFooter(std::string(256, 'x')));
+    ASSERT_TRUE(book.SetFooter("&C페이지 &P / &N"));
+    Reader r;
+    SaveAndRead(book, &r);
+    ASSERT_TRUE(r.Problems().empty()) << r.ProblemText();
+
+    // The name refers through EXTERNSHEET entry 0 to sheet 0 of this book.
+    ASSERT_EQ(r.All(0x01AE).size(), 1u);
+    EXPECT_EQ(r.All(0x01AE)[0]->m_vData, (std::vector<uint8_t>{1, 0, 0x01, 0x04}));
+    ASSERT_EQ(r.All(0x0017).size(), 1u);
+    EXPECT_EQ(r.All(0x0017)[0]->m_vData, (std::vector<uint8_t>{1, 0, 0, 0, 0, 0, 0, 0}));
+    ASSERT_EQ(r.All(0x0018).size(), 1u);
+    const std::vector<uint8_t>& name = r.All(0x0018)[0]->m_vData;
+    ASSERT_EQ(name.size(), 27u);
+    EXPECT_EQ(Reader::U16(name, 0), 0x0020);   // built-in
+    EXPECT_EQ(name[3], 1);                     // one-character name
+    EXPECT_EQ(Reader::U16(name, 4), 11);       // formula size
+    EXPECT_EQ(Reader::U16(name, 8), 1);        // scope: the first sheet
+    EXPECT_EQ(name[15], 0x07);                 // Print_Titles
+    EXPECT_EQ(name[16], 0x3B);                 // ptgArea3d
+    EXPECT_EQ(Reader::U16(name, 19), 6);
+    EXPECT_EQ(Reader::U16(name, 21), 7);
+    EXPECT_EQ(Reader::U16(name, 23), 0);
+    EXPECT_EQ(Reader::U16(name, 25), 255);
+    // Names come before the shared strings, which end the globals.
+    EXPECT_LT(r.All(0x0018)[0]->m_nOffset, r.All(0x00FC).at(0)->m_nOffset);
+
+    const std::vector<uint8_t>& footer = r.All(0x0015).at(0)->m_vData;
+    const std::u16string expected = CXlsText::FromUtf8("&C페이지 &P / &N");
+    ASSERT_EQ(Reader::U16(footer, 0), expected.size());
+    ASSERT_EQ(footer[2], 1);   // two bytes a character
+    std::u16string text;
+    for (size_t i = 0; i < expected.size(); ++i)
+        text.push_back(char16_t(Reader::U16(footer, 3 + 2 * i)));
+    EXPECT_EQ(text, expected);
+}

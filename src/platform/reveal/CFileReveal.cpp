@@ -23,11 +23,6 @@ CFileReveal::Hook& RevealHook()
     return s_hook;
 }
 
-void OpenFolder(const QString& folder)
-{
-    QDesktopServices::openUrl(QUrl::fromLocalFile(folder));
-}
-
 #ifndef Q_OS_WIN
 // A file manager that is not running yet is started by the bus on the call,
 // so a name that can be activated counts as well as one that is owned.
@@ -52,11 +47,16 @@ void CFileReveal::SetHook(Hook hook)
     RevealHook() = std::move(hook);
 }
 
-void CFileReveal::ShowInFileManager(const QString& path)
+bool CFileReveal::OpenFolder(const QString& folder)
+{
+    return QDesktopServices::openUrl(QUrl::fromLocalFile(folder));
+}
+
+bool CFileReveal::ShowInFileManager(const QString& path, bool openFolderOtherwise)
 {
     if (RevealHook()) {
         RevealHook()(path);
-        return;
+        return true;
     }
     const QFileInfo file(path);
     const QString absolute = file.absoluteFilePath();
@@ -67,13 +67,17 @@ void CFileReveal::ShowInFileManager(const QString& path)
     QProcess explorer;
     explorer.setProgram(QStringLiteral("explorer.exe"));
     explorer.setNativeArguments(QStringLiteral("/select,\"%1\"").arg(QDir::toNativeSeparators(absolute)));
-    if (!explorer.startDetached())
+    if (explorer.startDetached())
+        return true;
+    if (openFolderOtherwise)
         OpenFolder(file.absolutePath());
+    return false;
 #else
     QDBusConnection bus = QDBusConnection::sessionBus();
     if (!bus.isConnected() || !FileManagerReachable(bus)) {
-        OpenFolder(file.absolutePath());
-        return;
+        if (openFolderOtherwise)
+            OpenFolder(file.absolutePath());
+        return false;
     }
     // ShowItems(as uris, s startupId); an empty startup id is allowed.
     QDBusMessage call = QDBusMessage::createMethodCall(QString::fromLatin1(kService),
@@ -91,5 +95,6 @@ void CFileReveal::ShowInFileManager(const QString& path)
                              OpenFolder(folder);
                          done->deleteLater();
                      });
+    return true;
 #endif
 }

@@ -14,7 +14,15 @@ public:
     // Receives the path instead of any file manager (tests).
     using Hook = std::function<void(const QString& path)>;
 
-    static void ShowInFileManager(const QString& path);
+    // True when a file manager (or the hook) was asked to show the file.
+    // Without one the file's folder is opened instead, unless
+    // openFolderOtherwise is false: then nothing happens, so that the caller
+    // can offer it.
+    static bool ShowInFileManager(const QString& path, bool openFolderOtherwise = true);
+
+    // Opens a folder with the desktop's default handler; false when none
+    // took it.
+    static bool OpenFolder(const QString& folder);
 
     // An empty hook restores the real behaviour.
     static void SetHook(Hook hook);

@@ -154,6 +154,12 @@ public:
     // Writes the addressed sheet as an Excel 97 workbook.
     bool SaveAsExcel(const QString& path, QString* error);
 
+    // Printing of the saved workbook: rows firstRow..lastRow (1-based, as
+    // the grid counts) repeated at the top of every printed page, 0 for
+    // none; the page footer in Excel's page codes ("&C페이지 &P / &N").
+    void SetPrintTitleRows(int firstRow, int lastRow);
+    void SetPrintFooter(const QString& footer) { m_strPrintFooter = footer; }
+
     static bool IsTicked(const QString& text);
     bool IsPressedCell(int col, int row) const { return col == m_nPressedCol && row == m_nPressedRow; }
 
@@ -186,6 +192,9 @@ private:
     int m_nBorderStyle = 1;
     int m_nPressedCol = -1;
     int m_nPressedRow = -1;
+    int m_nPrintTitleFirst = 0;   // 0: no print titles
+    int m_nPrintTitleLast = 0;
+    QString m_strPrintFooter;
     COLORREF m_clrHeaderBack = 0x00F0F0F0;
     COLORREF m_clrHeaderText = 0x00000000;
     COLORREF m_clrGridLine = 0x00C0C0C0;

@@ -151,6 +151,13 @@ bool CreateTempBeside(const QFileInfo& target, QString* temp, QString* reason)
 
 }   // namespace
 
+void CSpreadSheet::SetPrintTitleRows(int firstRow, int lastRow)
+{
+    const bool valid = firstRow >= 1 && lastRow >= firstRow;
+    m_nPrintTitleFirst = valid ? firstRow : 0;
+    m_nPrintTitleLast = valid ? lastRow : 0;
+}
+
 bool CSpreadSheet::SaveAsExcel(const QString& path, QString* error)
 {
     const auto fail = [error](const QString& reason) {
@@ -179,6 +186,11 @@ bool CSpreadSheet::SaveAsExcel(const QString& path, QString* error)
     const QFileInfo target(path);
     book.SetSheetName(target.completeBaseName().toStdString());   // cut to 31, "Sheet1" when empty
     book.SetFitToPageWidth(true);
+    if (m_nPrintTitleFirst > 0)
+        book.SetPrintTitleRows(m_nPrintTitleFirst - 1 + rowOffset, m_nPrintTitleLast - 1 + rowOffset);
+    // A footer past the file's 255 characters is left out rather than cut
+    // in the middle of a page code.
+    book.SetFooter(m_strPrintFooter.toStdString());
 
     // Cells share styles by index, so each style becomes one format once.
     std::vector<int> formatOfStyle(sheet.StyleCount(), -2);

@@ -191,6 +191,11 @@ bool CDlgExport::SetUpTemplate(CSpreadSheet& g, bool output)
         for (int c = 2; c <= kColumns; ++c)
             t.Text(c, kMemoryDataRow, "-");
     }
+    // On paper: the data headings again at the top of every page, and the
+    // page number with the page count at the foot.
+    const int headingRow = output ? kOutputDataRow - 1 : kMemoryDataRow - 1;
+    g.SetPrintTitleRows(headingRow, headingRow);
+    g.SetPrintFooter(QStringLiteral("&C페이지 &P / &N"));
     g.SetRedraw(true);
     return t.Ok();
 }

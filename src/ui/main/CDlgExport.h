@@ -9,6 +9,8 @@
 // 1 and 4, values ("-" until filled) in columns 3 and 5. Row 5 is empty, row
 // 6 carries the title in column 1 and the unit in column 5. The last row of
 // a template is its data row, whose look every further data row copies.
+// Printed, the row of data headings repeats at the top of every page and
+// each page's footer reads "페이지 n / m".
 
 #include <QString>
 #include <QWidget>

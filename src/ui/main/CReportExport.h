@@ -5,13 +5,23 @@
 // template, then shown selected in the file manager. The report name,
 // company and author are kept in the settings file on the way.
 //
+// The save dialog opens in the folder of the last report (kept in the
+// settings file) with a name made of the report name and the date. A report
+// without measurements is written only when the user agrees; No to replacing
+// an existing report goes back to the file dialog.
+//
 // A workbook that cannot be written leaves any earlier file of that name
-// untouched and is reported in a message box with the reason; the file
-// manager opens only on a saved file.
+// untouched and is reported in a message box with the reason. A saved one is
+// shown in the file manager and named in a short notice, which offers to
+// open its folder when no file manager answers. A settings file that cannot
+// be written is named in a warning; the report is not affected by it.
 
 #include <QString>
 
+#include <vector>
+
 class CIniSysInfo;
+class QDate;
 class CSpreadSheet;
 class QWidget;
 
@@ -32,12 +42,25 @@ public:
 
     static QString FileFilter();
 
+    // "<report name>_<yyyy-MM-dd>.xls", "보고서" standing in for an empty
+    // name; characters no file name may hold become '_'.
+    static QString SuggestedFileName(const QString& reportName, const QDate& date);
+    // The last report's folder when it still exists, else the documents
+    // folder, else home.
+    static QString StartFolder(const CIniSysInfo& sysInfo);
+    static QString SavedNotice(const QString& shownPath);
+
+    // Ticked rows of sheet 1 (MEMORY) or measurements of sheet 2 (OUTPUT).
+    static int CountMeasurements(CSpreadSheet& dataGrid, int dataMode);
+
     // Fill a template of CDlgExport (exposed for the tests and the benchmark).
     static void FillHeader(CSpreadSheet& report, const CSpreadSheet& infoGrid);
     static void FillMemory(CSpreadSheet& report, CSpreadSheet& dataGrid);
     static void FillOutput(CSpreadSheet& report, CSpreadSheet& dataGrid);
 
 private:
+    // Rows of sheet 1 whose check box is ticked, in grid order.
+    static std::vector<int> TickedRows(CSpreadSheet& dataGrid);
     // Copies template row `row` to the `copies` rows below it.
     static void RepeatRow(CSpreadSheet& report, int row, int copies);
 };

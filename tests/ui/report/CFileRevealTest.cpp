@@ -122,7 +122,7 @@ TEST_F(FileRevealTest, AsksTheFileManagerToSelectTheFile)
     ASSERT_TRUE(fake.registerService(QStringLiteral("org.freedesktop.FileManager1")));
 
     const QString path = dir.path() + QStringLiteral("/월간 보고#1.xls");
-    CFileReveal::ShowInFileManager(path);
+    EXPECT_TRUE(CFileReveal::ShowInFileManager(path));
     ASSERT_TRUE(QTest::qWaitFor([&] { return !manager.m_vUris.isEmpty(); }, 5000));
     ASSERT_EQ(manager.m_vUris.size(), 1);
     const QString uri = manager.m_vUris[0];
@@ -137,9 +137,12 @@ TEST_F(FileRevealTest, AsksTheFileManagerToSelectTheFile)
 TEST_F(FileRevealTest, OpensTheFolderWhenNoFileManagerCanShowIt)
 {
     const QString path = dir.path() + QStringLiteral("/report.xls");
-    CFileReveal::ShowInFileManager(path);
+    EXPECT_FALSE(CFileReveal::ShowInFileManager(path));
     ASSERT_EQ(catcher.m_vUrls.size(), 1);
     EXPECT_EQ(catcher.m_vUrls[0], QUrl::fromLocalFile(dir.path()));
+    // Told not to, it opens nothing and leaves the offer to the caller.
+    EXPECT_FALSE(CFileReveal::ShowInFileManager(path, false));
+    EXPECT_EQ(catcher.m_vUrls.size(), 1);
 
     // A name on the bus that does not serve the call: the folder again.
     QDBusConnection fake = QDBusConnection::connectToBus(s_strAddress, QStringLiteral("fake"));

@@ -6,6 +6,7 @@
 #include "UiTestSupport.h"
 #include "CBrevaneDlg.h"
 #include "CDlgExport.h"
+#include "CReportExport.h"
 #include "CFileReveal.h"
 #include "CIniSysInfo.h"
 #include "CManualClock.h"
@@ -50,14 +51,24 @@ protected:
         sysInfo.m_szCompany = "브레베인 주식회사";
         sysInfo.m_szReportName = "월간 점검";
         sysInfo.m_szUserName = "홍길동";
-        CUiPrompts::SetInfoHook([this](const QString& text, const QString&) { messages << text; });
+        // The notice after a saved report is kept apart from the messages.
+        CUiPrompts::SetInfoHook([this](const QString& text, const QString&) {
+            (text.startsWith(CReportExport::SavedNotice(QString())) ? notices : messages) << text;
+        });
         CUiPrompts::SetYesNoHook([this](const QString& text, const QString&) {
+            if (text.contains(QStringLiteral("측정 데이터 없이"))) {
+                emptyQuestions << text;
+                return emptyAnswer;
+            }
             questions << text;
             return replaceAnswer;
         });
-        CUiPrompts::SetSaveFileHook([this](const QString&, const QString& filter, const QString&) {
+        // Each press of the button answers the first file dialog; a dialog
+        // opened again is cancelled unless a further answer is queued.
+        CUiPrompts::SetSaveFileHook([this](const QString&, const QString& filter, const QString& suggested) {
             filters << filter;
-            return answer;
+            suggestions << suggested;
+            return answers.isEmpty() ? QString() : answers.takeFirst();
         });
         CFileReveal::SetHook([this](const QString& path) { revealed << path; });
         meter.SetStoredRecords({
@@ -69,6 +80,7 @@ protected:
         dlg = std::make_unique<CBrevaneDlg>(bridge, clock, sysInfo);
         dlg->InitDialog();
         dlg->OnTimer(CBrevaneDlg::TIMER_DETECT);
+        WaitIdle(dlg->Session());
     }
     ~ReportExportTest() override
     {
@@ -84,9 +96,11 @@ protected:
     void SearchAllRecords()
     {
         dlg->OnDeviceSearch();
+        WaitIdle(dlg->Session());
         dlg->m_dtStart->setDate(QDate(2026, 12, 6));
         dlg->m_dtEnd->setDate(QDate(2026, 12, 8));
         dlg->QueryRecords();
+        WaitIdle(dlg->Session());
         ASSERT_EQ(dlg->DataGrid().GetRowCount(), 4);
         ASSERT_TRUE(messages.isEmpty()) << messages.join('|').toStdString();
     }
@@ -98,7 +112,7 @@ protected:
     }
     void PressExcel(const QString& chosen)
     {
-        answer = chosen;
+        answers = QStringList{chosen};
         static_cast<QPushButton*>(dlg->GetDlgItem(CBrevaneDlg::IDC_BUTTON_EXCEL))->click();
     }
     void ExpectTemplateHeader(const CXlsDump& x)
@@ -119,11 +133,15 @@ protected:
     CSimBridge bridge;
     CIniSysInfo sysInfo;
     std::unique_ptr<CBrevaneDlg> dlg;
-    QString answer;
+    QStringList answers;
     QStringList messages;
+    QStringList notices;
     QStringList questions;
+    QStringList emptyQuestions;
     bool replaceAnswer = false;
+    bool emptyAnswer = true;
     QStringList filters;
+    QStringList suggestions;
     QStringList revealed;
 };
 
@@ -241,6 +259,7 @@ TEST_F(ReportExportTest, OutputReportWithoutAndWithMeasurements)
     meter.SetOutputSeries({});
     dlg->OnModeOutput();
     dlg->OnDeviceSearch();
+    WaitIdle(dlg->Session());
     PressExcel(Out() + QStringLiteral("/empty.xls"));
     ASSERT_TRUE(messages.isEmpty()) << messages.join('|').toStdString();
     EXPECT_EQ(dlg->DataGrid().GetAddressedSheet(), 2);
@@ -265,6 +284,7 @@ TEST_F(ReportExportTest, OutputReportWithoutAndWithMeasurements)
         series.push_back(Rec(2026, 12, 7, 9, 0, i, 1000 + i * 10, i));
     meter.SetOutputSeries(series);
     dlg->QueryRecords();
+    WaitIdle(dlg->Session());
     PressExcel(Out() + QStringLiteral("/three.xls"));
     const CXlsDump three(Out() + QStringLiteral("/three.xls"));
     ASSERT_TRUE(three.Ok()) << three.Error().toStdString();
@@ -314,9 +334,13 @@ TEST_F(ReportExportTest, FileNameRuleAndCancel)
     ASSERT_FALSE(before.isEmpty());
     dlg->InfoGrid().SetCellText(4, 1, QStringLiteral("바뀐 회사"));
     revealed.clear();
+    suggestions.clear();
     PressExcel(Out() + QStringLiteral("/a.xlsx"));
     ASSERT_EQ(questions.size(), 1);
     EXPECT_TRUE(questions[0].contains(QStringLiteral("a.xlsx.xls"))) << questions[0].toStdString();
+    // No goes back to the file dialog with the name as typed (cancelled here).
+    ASSERT_EQ(suggestions.size(), 2);
+    EXPECT_EQ(suggestions[1], Out() + QStringLiteral("/a.xlsx"));
     EXPECT_TRUE(revealed.isEmpty());
     EXPECT_EQ(bytesOf(Out() + QStringLiteral("/a.xlsx.xls")), before);
     replaceAnswer = true;
@@ -387,6 +411,78 @@ TEST_F(ReportExportTest, TemplateThatCannotBeMadeEndsTheExport)
     EXPECT_TRUE(revealed.isEmpty());
     EXPECT_FALSE(QFile::exists(Out() + QStringLiteral("/r.xls")));
     EXPECT_FALSE(QFile::exists(Ini()));
+}
+
+TEST_F(ReportExportTest, TheDialogSuggestsANameInTheLastFolderAndANoticeNamesTheSavedFile)
+{
+    EXPECT_EQ(CReportExport::SuggestedFileName(QStringLiteral(" 3/4월: 점검? "), QDate(2026, 12, 7)),
+              QStringLiteral("3_4월_ 점검__2026-12-07.xls"));
+    EXPECT_EQ(CReportExport::SuggestedFileName(QStringLiteral("-"), QDate(2026, 1, 2)),
+              QStringLiteral("보고서_2026-01-02.xls"));
+    EXPECT_EQ(CReportExport::SuggestedFileName(QStringLiteral(".."), QDate(2026, 1, 2)),
+              QStringLiteral("보고서_2026-01-02.xls"));
+
+    SearchAllRecords();
+    Tick({2});
+    dlg->InfoGrid().SetCellText(2, 2, QStringLiteral("정기 점검"));
+    const QString today = QDate::currentDate().toString(QStringLiteral("yyyy-MM-dd"));
+    PressExcel(Out() + QStringLiteral("/first.xls"));
+    ASSERT_EQ(suggestions.size(), 1);
+    EXPECT_TRUE(suggestions[0].endsWith(QStringLiteral("/정기 점검_") + today + QStringLiteral(".xls")))
+        << suggestions[0].toStdString();
+    EXPECT_EQ(notices, QStringList{CReportExport::SavedNotice(Out() + QStringLiteral("/first.xls"))});
+    EXPECT_TRUE(emptyQuestions.isEmpty());
+
+    // The folder is kept in the settings file for the next run.
+    CIniSysInfo back;
+    back.LoadSettings(exePath.toStdString(), [](const std::string&) { return true; });
+    EXPECT_EQ(QString::fromStdString(back.m_szReportDir), Out());
+    dlg->InfoGrid().SetCellText(2, 2, QString());
+    PressExcel(Out() + QStringLiteral("/second.xls"));
+    EXPECT_EQ(suggestions.value(1), Out() + QStringLiteral("/보고서_") + today + QStringLiteral(".xls"));
+
+    // With no file manager to show it, the notice offers the folder instead.
+    CFileReveal::SetHook(nullptr);
+    qputenv("DBUS_SESSION_BUS_ADDRESS", "unix:path=/nonexistent/bus");
+    replaceAnswer = true;
+    PressExcel(Out() + QStringLiteral("/third.xls"));
+    ASSERT_EQ(questions.size(), 1);
+    EXPECT_TRUE(questions[0].startsWith(CReportExport::SavedNotice(Out() + QStringLiteral("/third.xls"))));
+    EXPECT_TRUE(questions[0].endsWith(QStringLiteral("폴더를 여시겠습니까?")));
+    EXPECT_TRUE(QFile::exists(Out() + QStringLiteral("/third.xls")));
+}
+
+TEST_F(ReportExportTest, AReportWithoutMeasurementsIsWrittenOnlyWhenTheUserAgrees)
+{
+    SearchAllRecords();
+    Tick({});
+    emptyAnswer = false;
+    PressExcel(Out() + QStringLiteral("/none.xls"));
+    EXPECT_EQ(emptyQuestions.size(), 1);
+    EXPECT_TRUE(suggestions.isEmpty()) << "asked before the file dialog";
+    EXPECT_FALSE(QFile::exists(Out() + QStringLiteral("/none.xls")));
+    EXPECT_FALSE(QFile::exists(Ini()));
+
+    meter.SetOutputSeries({});
+    dlg->OnModeOutput();
+    dlg->OnDeviceSearch();
+    PressExcel(Out() + QStringLiteral("/empty.xls"));
+    EXPECT_EQ(emptyQuestions.size(), 2) << messages.join('|').toStdString();
+    EXPECT_FALSE(QFile::exists(Out() + QStringLiteral("/empty.xls")));
+}
+
+TEST_F(ReportExportTest, ASettingsFileThatCannotBeWrittenIsNamedAndTheReportStillSaved)
+{
+    SearchAllRecords();
+    Tick({1});
+    // A folder where the settings file should be: nothing can replace it.
+    ASSERT_TRUE(QDir().mkpath(Ini()));
+    PressExcel(Out() + QStringLiteral("/r.xls"));
+    ASSERT_EQ(messages.size(), 1);
+    EXPECT_TRUE(messages[0].contains(QDir::toNativeSeparators(Ini()))) << messages[0].toStdString();
+    EXPECT_TRUE(QFileInfo(Out() + QStringLiteral("/r.xls")).isFile());
+    EXPECT_EQ(revealed, QStringList{Out() + QStringLiteral("/r.xls")});
+    EXPECT_EQ(notices.size(), 1);
 }
 
 }   // namespace

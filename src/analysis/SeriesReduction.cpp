@@ -33,24 +33,21 @@ std::vector<size_t> ReduceToColumns(const double* x, const double* y, size_t n, 
     while (i < end) {
         const long column = columnOf(i);
         size_t runEnd = i;
-        size_t first = n, last = n, low = n, high = n;
+        size_t low = n, high = n;
         for (; runEnd < end && columnOf(runEnd) == column; ++runEnd) {
             const double v = y[runEnd];
             if (std::isnan(v))
                 continue;
-            if (first == n)
-                first = low = high = runEnd;
-            last = runEnd;
+            if (low == n)
+                low = high = runEnd;
             if (v < y[low])
                 low = runEnd;
             if (v > y[high])
                 high = runEnd;
         }
-        if (first != n) {
-            size_t four[4] = {first, low, high, last};
-            std::sort(four, four + 4);
-            for (size_t k : four)
-                keepIfNumber(k);
+        if (low != n) {
+            keepIfNumber(std::min(low, high));
+            keepIfNumber(std::max(low, high));
         }
         i = runEnd;
     }

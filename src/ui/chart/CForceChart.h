@@ -6,9 +6,9 @@
 //
 // Drag a rectangle to zoom, turn the wheel to zoom about the pointer, drag
 // with the right button to pan, Home or ResetZoom for the whole series.
-// Only the first, lowest, highest and last point of every pixel column is
-// handed to Qt Charts, re-chosen whenever the visible time range changes,
-// so a million rows draw as fast as a thousand.
+// Only the lowest and highest point of every column of two pixels is handed
+// to Qt Charts, re-chosen whenever the visible time range changes, so a
+// million rows draw nearly as fast as a thousand.
 
 #include "AnalysisData.h"
 

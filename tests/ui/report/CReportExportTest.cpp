@@ -19,6 +19,7 @@
 #include <QDateEdit>
 #include <QDir>
 #include <QFile>
+#include <QProcess>
 #include <QPushButton>
 #include <QTemporaryDir>
 
@@ -466,6 +467,7 @@ TEST_F(ReportExportTest, AReportWithoutMeasurementsIsWrittenOnlyWhenTheUserAgree
     meter.SetOutputSeries({});
     dlg->OnModeOutput();
     dlg->OnDeviceSearch();
+    WaitIdle(dlg->Session());
     PressExcel(Out() + QStringLiteral("/empty.xls"));
     EXPECT_EQ(emptyQuestions.size(), 2) << messages.join('|').toStdString();
     EXPECT_FALSE(QFile::exists(Out() + QStringLiteral("/empty.xls")));
@@ -483,6 +485,37 @@ TEST_F(ReportExportTest, ASettingsFileThatCannotBeWrittenIsNamedAndTheReportStil
     EXPECT_TRUE(QFileInfo(Out() + QStringLiteral("/r.xls")).isFile());
     EXPECT_EQ(revealed, QStringList{Out() + QStringLiteral("/r.xls")});
     EXPECT_EQ(notices.size(), 1);
+}
+
+TEST_F(ReportExportTest, APrintedReportRepeatsItsHeadingsAndNumbersItsPages)
+{
+    // Enough ticked records for four printed pages.
+    std::vector<CSimMeter::Record> records;
+    for (int i = 0; i < 150; ++i)
+        records.push_back(Rec(2026, 12, 7, i / 60, i % 60, 0, 1000 + i, i % 3));
+    meter.SetStoredRecords(records);
+    dlg->OnDeviceSearch();
+    ASSERT_TRUE(dlg->Session().WaitForIdle(20000));
+    dlg->m_dtStart->setDate(QDate(2026, 12, 7));
+    dlg->m_dtEnd->setDate(QDate(2026, 12, 7));
+    dlg->QueryRecords();
+    ASSERT_TRUE(dlg->Session().WaitForIdle(20000));
+    ASSERT_EQ(dlg->DataGrid().GetRowCount(), 150) << messages.join('|').toStdString();
+    Tick({});
+    for (int r = 1; r <= 150; ++r)
+        dlg->DataGrid().SetInteger(1, r, 1);
+    const QString path = Out() + QStringLiteral("/four-pages.xls");
+    PressExcel(path);
+    ASSERT_TRUE(messages.isEmpty()) << messages.join('|').toStdString();
+
+    QProcess check;
+    check.start(QStringLiteral("/usr/bin/python3"), {QStringLiteral(BREVANE_REPORT_PDF_SCRIPT), path,
+                                                     QStringLiteral(BREVANE_REPORT_PDF_DIR), QStringLiteral("4")});
+    ASSERT_TRUE(check.waitForFinished(280000));
+    const QString output = QString::fromUtf8(check.readAll());
+    if (check.exitCode() == 77)
+        GTEST_SKIP() << output.toStdString();
+    EXPECT_EQ(check.exitCode(), 0) << output.toStdString();
 }
 
 }   // namespace

@@ -7,12 +7,11 @@
 #include "CManualClock.h"
 #include "CSimMeter.h"
 #include "IDownloadSink.h"
+#include "TestFolder.h"
 
+#include <algorithm>
 #include <cstdlib>
 #include <ctime>
-#include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <string>
 #include <vector>
 
@@ -24,47 +23,16 @@ inline const bool g_bArchiveTimeZone = [] {
     return true;
 }();
 
-class CArchiveTestFolder {
-public:
-    CArchiveTestFolder()
-    {
-        std::string pattern =
-            (std::filesystem::temp_directory_path() / "brevane-archive-XXXXXX").string();
-        if (mkdtemp(pattern.data()))
-            m_strPath = pattern;
-    }
-    ~CArchiveTestFolder()
-    {
-        std::error_code ec;
-        std::filesystem::remove_all(m_strPath, ec);
-    }
-    CArchiveTestFolder(const CArchiveTestFolder&) = delete;
-    CArchiveTestFolder& operator=(const CArchiveTestFolder&) = delete;
-    const std::string& Path() const { return m_strPath; }
-    std::string operator/(const std::string& name) const { return m_strPath + "/" + name; }
-
-private:
-    std::string m_strPath;
-};
+// A temporary folder removed with everything in it afterwards.
+using CArchiveTestFolder = CTestFolder;
 
 // The simulated meter's wall clock in these tests: 2025-12-06 05:46:40 UTC.
 constexpr int64_t kArchiveTestNow = 1765000000;
 constexpr int kSessionBatch = 50;
 
-inline CSimMeter::Record Rec(int y, int mo, int d, int h, int mi, int s, int force = 1234, int type = 1)
+inline CSimMeter::Record SimRec(int y, int mo, int d, int h, int mi, int s, int force = 1234, int type = 1)
 {
     return CSimMeter::Record::Make(y, mo, d, h, mi, s, force, type);
-}
-
-inline std::string ReadBytesForTest(const std::string& path)
-{
-    std::ifstream in(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
-
-inline void WriteBytesForTest(const std::string& path, const std::string& bytes)
-{
-    std::ofstream(path, std::ios::binary | std::ios::trunc) << bytes;
 }
 
 inline DownloadMeter TestMeter(const std::string& serial = "SN250100042",

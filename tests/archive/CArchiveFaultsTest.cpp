@@ -13,6 +13,9 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
+#include <functional>
+
 #include <pwd.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -46,6 +49,17 @@ void RunScript(const std::string& path, const QString& script)
     QSqlDatabase::removeDatabase("script");
 }
 
+// An archive file holding one download of `records` stored records.
+bool MakeArchiveFile(const std::string& path, int records)
+{
+    CSqliteArchive archive;
+    if (archive.Open(path) != EArchiveOpen::Created)
+        return false;
+    CArchiveSink sink(archive);
+    return FeedDownload(sink, TestMeter(), EDownloadKind::Memory,
+                        ToDownloaded(MakeSimRecords(records, 0).stored)).strError.empty();
+}
+
 QString Schema1Script()
 {
     QFile f(BREVANE_ARCHIVE_SCHEMA1);
@@ -72,7 +86,7 @@ TEST(ArchiveFaults, FirstSchemaIsMigratedWithItsRecordsKept)
     // The old records take part in the duplicate check like any other.
     CArchiveSink sink(archive);
     FeedDownload(sink, TestMeter(), EDownloadKind::Memory,
-                 ToDownloaded({Rec(2025, 12, 1, 9, 30, 0, 1234, 1), Rec(2025, 12, 4, 8, 0, 0)}));
+                 ToDownloaded({SimRec(2025, 12, 1, 9, 30, 0, 1234, 1), SimRec(2025, 12, 4, 8, 0, 0)}));
     ArchiveDownload d;
     ASSERT_TRUE(sink.LastDownload(&d));
     EXPECT_EQ(d.nKnown, 1);
@@ -88,11 +102,11 @@ TEST(ArchiveFaults, DamagedOrForeignFileIsSetAsideAndAFreshArchiveStarts)
     CArchiveTestFolder folder;
     const std::string path = folder / "archive.sqlite";
     const std::string garbage(4096, '\x5A');
-    WriteBytesForTest(path, garbage);
+    WriteBytes(path, garbage);
     CSqliteArchive archive;
     ASSERT_EQ(archive.Open(path), EArchiveOpen::SetAside);
     EXPECT_NE(archive.OpenMessage().find(archive.SetAsidePath()), std::string::npos);
-    EXPECT_EQ(ReadBytesForTest(archive.SetAsidePath()), garbage);
+    EXPECT_EQ(ReadBytes(archive.SetAsidePath()), garbage);
     CArchiveSink sink(archive);
     EXPECT_TRUE(FeedDownload(sink, TestMeter(), EDownloadKind::Memory,
                              ToDownloaded(MakeSimRecords(10, 0).stored)).strError.empty());
@@ -106,27 +120,22 @@ TEST(ArchiveFaults, DamagedOrForeignFileIsSetAsideAndAFreshArchiveStarts)
 
     // The download sink's own connection never renames anything.
     archive.Close();
-    WriteBytesForTest(path, garbage);
+    WriteBytes(path, garbage);
     CArchiveSink later(path);
     const FedDownload fed = FeedDownload(later, TestMeter(), EDownloadKind::Memory,
                                          ToDownloaded(MakeSimRecords(3, 0).stored));
     EXPECT_FALSE(fed.bBegun);
     EXPECT_NE(fed.strError.find("손상"), std::string::npos);
-    EXPECT_EQ(ReadBytesForTest(path), garbage);
+    EXPECT_EQ(ReadBytes(path), garbage);
 }
 
 TEST(ArchiveFaults, NewerSchemaIsRefusedAndLeftUntouched)
 {
     CArchiveTestFolder folder;
     const std::string path = folder / "archive.sqlite";
-    {
-        CSqliteArchive archive;
-        ASSERT_EQ(archive.Open(path), EArchiveOpen::Created);
-        CArchiveSink sink(archive);
-        FeedDownload(sink, TestMeter(), EDownloadKind::Memory, ToDownloaded(MakeSimRecords(10, 0).stored));
-    }
+    ASSERT_TRUE(MakeArchiveFile(path, 10));
     RunScript(path, "PRAGMA journal_mode = DELETE; PRAGMA user_version = 9");
-    const std::string before = ReadBytesForTest(path);
+    const std::string before = ReadBytes(path);
 
     CSqliteArchive archive;
     EXPECT_EQ(archive.Open(path), EArchiveOpen::TooNew);
@@ -136,7 +145,7 @@ TEST(ArchiveFaults, NewerSchemaIsRefusedAndLeftUntouched)
     EXPECT_EQ(archive.BeginDownload(TestMeter(), DownloadRequest(), &error), 0);
     EXPECT_FALSE(error.empty());
     archive.Close();
-    EXPECT_EQ(ReadBytesForTest(path), before);
+    EXPECT_EQ(ReadBytes(path), before);
     EXPECT_FALSE(std::filesystem::exists(path + "-wal"));
 }
 
@@ -200,13 +209,8 @@ TEST(ArchiveFaults, FileThatCannotBeWrittenOpensReadOnly)
 {
     CArchiveTestFolder folder;
     const std::string path = folder / "archive.sqlite";
-    {
-        CSqliteArchive archive;
-        ASSERT_EQ(archive.Open(path), EArchiveOpen::Created);
-        CArchiveSink sink(archive);
-        FeedDownload(sink, TestMeter(), EDownloadKind::Memory, ToDownloaded(MakeSimRecords(30, 0).stored));
-    }
-    const std::string before = ReadBytesForTest(path);
+    ASSERT_TRUE(MakeArchiveFile(path, 30));
+    const std::string before = ReadBytes(path);
     chmod(folder.Path().c_str(), 0755);
     chmod(path.c_str(), 0644);
 
@@ -231,7 +235,7 @@ TEST(ArchiveFaults, FileThatCannotBeWrittenOpensReadOnly)
     });
     ASSERT_NE(code, -1) << "no unprivileged user on this machine";
     EXPECT_EQ(code, 0);
-    EXPECT_EQ(ReadBytesForTest(path), before);
+    EXPECT_EQ(ReadBytes(path), before);
 }
 
 }  // namespace

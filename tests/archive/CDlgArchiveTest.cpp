@@ -27,10 +27,10 @@ protected:
         ASSERT_EQ(m_archive.Open(m_folder / "archive.sqlite"), EArchiveOpen::Created);
         CArchiveSink sink(m_archive);
         FeedDownload(sink, TestMeter(), EDownloadKind::Memory,
-                     ToDownloaded({Rec(2025, 11, 3, 9, 0, 0, 98, 0), Rec(2025, 11, 4, 8, 30, 0, 1234, 1),
-                                   Rec(2025, 11, 20, 23, 59, 59, 65535, 2), Rec(2025, 12, 1, 7, 0, 0, 500, 1)}));
+                     ToDownloaded({SimRec(2025, 11, 3, 9, 0, 0, 98, 0), SimRec(2025, 11, 4, 8, 30, 0, 1234, 1),
+                                   SimRec(2025, 11, 20, 23, 59, 59, 65535, 2), SimRec(2025, 12, 1, 7, 0, 0, 500, 1)}));
         FeedDownload(sink, TestMeter(), EDownloadKind::Memory,
-                     ToDownloaded({Rec(2025, 12, 2, 7, 0, 0, 700, 1), Rec(2025, 12, 3, 7, 0, 0, 800, 1)}), 1,
+                     ToDownloaded({SimRec(2025, 12, 2, 7, 0, 0, 700, 1), SimRec(2025, 12, 3, 7, 0, 0, 800, 1)}), 1,
                      1, kArchiveTestNow + 86400);
         FeedDownload(sink, TestMeter("-", "NO-SERIAL"), EDownloadKind::Memory,
                      ToDownloaded(MakeSimRecords(12, 0).stored));

@@ -210,17 +210,17 @@ TEST_F(ArchiveTest, NewRecordsStartAtTheNewestArchivedDayAndNeverAfterToday)
     const int64_t today = Midnight(2025, 12, 6) + 3600;
     EXPECT_EQ(m_archive.NewRecordsStart(TestMeter(), earliest, today), earliest);
 
-    std::vector<CSimMeter::Record> old = {Rec(2025, 11, 2, 8, 0, 0), Rec(2025, 11, 20, 17, 30, 0),
-                                          Rec(2025, 11, 20, 18, 0, 0)};
+    std::vector<CSimMeter::Record> old = {SimRec(2025, 11, 2, 8, 0, 0), SimRec(2025, 11, 20, 17, 30, 0),
+                                          SimRec(2025, 11, 20, 18, 0, 0)};
     // A continuous series of a later day does not move the stored records' start.
     CArchiveSink sink(m_archive);
     FeedDownload(sink, TestMeter(), EDownloadKind::Memory, ToDownloaded(old));
-    FeedDownload(sink, TestMeter(), EDownloadKind::Output, ToDownloaded({Rec(2025, 12, 1, 9, 0, 0)}));
+    FeedDownload(sink, TestMeter(), EDownloadKind::Output, ToDownloaded({SimRec(2025, 12, 1, 9, 0, 0)}));
     EXPECT_EQ(m_archive.NewRecordsStart(TestMeter(), earliest, today), Midnight(2025, 11, 20));
 
     // The meter's memory from that day on: the day's two records are known.
-    const std::vector<CSimMeter::Record> fromStart = {old[1], old[2], Rec(2025, 11, 25, 7, 0, 0),
-                                                      Rec(2025, 12, 6, 0, 30, 0)};
+    const std::vector<CSimMeter::Record> fromStart = {old[1], old[2], SimRec(2025, 11, 25, 7, 0, 0),
+                                                      SimRec(2025, 12, 6, 0, 30, 0)};
     FeedDownload(sink, TestMeter(), EDownloadKind::Memory, ToDownloaded(fromStart));
     EXPECT_EQ(LastDownload(sink).nNew, 2);
     EXPECT_EQ(LastDownload(sink).nKnown, 2);
@@ -229,7 +229,7 @@ TEST_F(ArchiveTest, NewRecordsStartAtTheNewestArchivedDayAndNeverAfterToday)
     // A record dated in the future (the clock once ran ahead) or with fields
     // that make no date does not push the start past today.
     FeedDownload(sink, TestMeter(), EDownloadKind::Memory,
-                 ToDownloaded({Rec(2031, 1, 1, 0, 0, 0), Rec(2040, 13, 40, 0, 0, 0)}));
+                 ToDownloaded({SimRec(2031, 1, 1, 0, 0, 0), SimRec(2040, 13, 40, 0, 0, 0)}));
     EXPECT_EQ(m_archive.NewRecordsStart(TestMeter(), earliest, today), Midnight(2025, 12, 6));
 }
 
@@ -263,7 +263,7 @@ TEST_F(ArchiveTest, BackupIsAConsistentCopyTakenDuringADownload)
     ASSERT_TRUE(running.AddRecords({all.begin() + 60, all.begin() + 110}, &error));
 
     const std::string copy = m_folder / "backup.sqlite";
-    WriteBytesForTest(copy, "an older backup");
+    WriteBytes(copy, "an older backup");
     ASSERT_TRUE(m_archive.Backup(copy, &error)) << error;
     ASSERT_TRUE(running.AddRecords({all.begin() + 110, all.end()}, &error));
     running.EndDownload(0, true);

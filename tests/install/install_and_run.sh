@@ -68,6 +68,7 @@ sleep 2 &&
 xdotool mousemove 1210 694 click 1 &&        # 엑셀 저장
 wait_for '다른 이름으로 저장' &&
 sleep 1 &&
+xdotool key ctrl+a &&                        # over the suggested name
 xdotool type --delay 20 "$report" &&
 xdotool key Return
 for i in \$(seq 1 100); do [ -s "$report" ] && break; sleep 0.2; done

@@ -18,7 +18,8 @@ public:
     // Draws into rect; unit is the painter's device units per millimetre.
     void Draw(QPainter& painter, const QRectF& rect, double unitsPerMm) const;
 
-    // The line colour of a load-cell type (the same on screen and paper).
+    // The line colour of a load-cell type: darker than the window's theme
+    // colours, which are made for a dark background, so that lines read on paper.
     static QColor TypeColour(int loadCellType);
 
 private:

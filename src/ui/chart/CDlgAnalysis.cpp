@@ -29,15 +29,17 @@ CDlgAnalysis::CDlgAnalysis(const AnalysisData& data, QWidget* parent)
     auto* sideLayout = new QVBoxLayout(side);
     sideLayout->setContentsMargins(0, 0, 0, 0);
     m_pStats = new CStatsView(side);
-    sideLayout->addWidget(m_pStats, 1);
+    sideLayout->addWidget(m_pStats);
     m_pSummary = new QLabel(side);
     m_pSummary->setWordWrap(true);
     m_pSummary->setTextInteractionFlags(Qt::TextSelectableByMouse);
     sideLayout->addWidget(m_pSummary);
+    sideLayout->addStretch(1);
     splitter->addWidget(m_pChart);
     splitter->addWidget(side);
     splitter->setStretchFactor(0, 3);
     splitter->setStretchFactor(1, 2);
+    splitter->setSizes({660, 620});
     layout->addWidget(splitter, 1);
 
     auto* buttons = new QHBoxLayout();

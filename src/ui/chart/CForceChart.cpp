@@ -216,6 +216,7 @@ void CForceChart::ResetZoom()
         x1 += 30e3;
     }
     m_pAxisY->setRange(m_bAny ? m_dYView0 : 0.0, m_bAny ? m_dYView1 : 1.0);
+    m_pAxisY->applyNiceNumbers();
     m_pAxisX->setRange(QDateTime::fromMSecsSinceEpoch(static_cast<qint64>(x0)),
                        QDateTime::fromMSecsSinceEpoch(static_cast<qint64>(x1)));
     Reduce();

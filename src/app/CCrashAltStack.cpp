@@ -46,3 +46,9 @@ CCrashAltStack::~CCrashAltStack()
 }
 
 #endif
+
+void CCrashAltStack::ForThisThread()
+{
+    thread_local const CCrashAltStack s_altStack;
+    (void)s_altStack;
+}

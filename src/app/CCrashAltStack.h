@@ -33,6 +33,12 @@ public:
     // runs as it would have without.
     bool IsActive() const { return m_bActive; }
 
+    // For a thread whose function is not ours to write (a QThread running
+    // its event loop: call it from a slot of the thread's started signal, on
+    // that thread): gives the calling thread a stack that lasts until the
+    // thread ends. A second call on the same thread does nothing.
+    static void ForThisThread();
+
 private:
     bool m_bActive = false;
 #ifndef _WIN32

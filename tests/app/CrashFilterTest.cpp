@@ -1,3 +1,4 @@
+#include "CCrashAltStack.h"
 #include "CrashFilter.h"
 #include "TestFolder.h"
 
@@ -7,6 +8,7 @@
 #include <ctime>
 #include <filesystem>
 #include <spawn.h>
+#include <thread>
 #include <sys/wait.h>
 
 extern char** environ;
@@ -135,6 +137,36 @@ TEST(CrashFilter, FatalSignalsLeaveARecordAndEndTheProcessByTheSignal)
             EXPECT_NE(text.find("address: 0x10\n"), std::string::npos);
         }
     }
+}
+
+TEST(CrashFilter, AThreadKeepsItsSignalStackUntilItEnds)
+{
+    struct SSeen {
+        bool after = false, again = false;
+    } seen;
+    std::thread([&] {
+        stack_t stack {};
+        CCrashAltStack::ForThisThread();
+        sigaltstack(nullptr, &stack);
+        seen.after = !(stack.ss_flags & SS_DISABLE) && stack.ss_size == CCrashAltStack::kSize;
+        const void* first = stack.ss_sp;
+        CCrashAltStack::ForThisThread();
+        sigaltstack(nullptr, &stack);
+        seen.again = stack.ss_sp == first;
+    }).join();
+    EXPECT_TRUE(seen.after);
+    EXPECT_TRUE(seen.again);
+
+    // The scoped form gives back what the thread had before.
+    stack_t before {}, after {};
+    sigaltstack(nullptr, &before);
+    {
+        const CCrashAltStack altStack;
+        EXPECT_TRUE(altStack.IsActive());
+    }
+    sigaltstack(nullptr, &after);
+    EXPECT_EQ(after.ss_sp, before.ss_sp);
+    EXPECT_EQ(after.ss_flags, before.ss_flags);
 }
 
 TEST(CrashFilter, TerminateLeavesOneRecordWithTheExceptionAndEndsByAbort)

@@ -37,8 +37,9 @@ public:
     // false when the translation file could not be loaded.
     bool InstallKoreanTranslations();
 
-    // The program's main() supplies the main window: runner builds it, runs
-    // it modally and destroys it. Its result is not examined.
+    // The program's main() supplies the main window: runner builds it, shows
+    // it, runs the application's event loop until it closes and destroys it.
+    // Its result is not examined.
     void SetMainWindowRunner(MainWindowRunner runner);
     int RunMainWindow();
 

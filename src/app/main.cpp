@@ -6,6 +6,7 @@
 #include "CBrevaneDlg.h"
 #include "CCompositeBridgeLibrary.h"
 #include "CHidFt260Library.h"
+#include "CMeterSession.h"
 #include "CSimBridge.h"
 #include "CSimMeter.h"
 #include "CSystemClock.h"
@@ -87,9 +88,15 @@ int main(int argc, char** argv)
         bridge = std::move(both);
     }
 
+    // The session owns the link on its own thread; the main window is its
+    // view, shown with the application's event loop (not modal), and the
+    // program ends when it closes.
     app.SetMainWindowRunner([&](CBrevaneApp& a) {
-        CBrevaneDlg dlg(*bridge, clock, a.m_sysInfo);
-        return dlg.exec();
+        CMeterSession session(*bridge, clock);
+        CBrevaneDlg dlg(session, clock, a.m_sysInfo);
+        QObject::connect(&dlg, &QDialog::finished, &a, &QCoreApplication::quit);
+        dlg.show();
+        return a.exec();
     });
     const int code = app.Run();
     bridge.reset();

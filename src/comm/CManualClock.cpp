@@ -4,6 +4,8 @@ CManualClock::CManualClock(int64_t startSeconds) : m_nStartSeconds(startSeconds)
 
 void CManualClock::SleepMs(int milliseconds)
 {
+    if (m_fnSleepHook)
+        m_fnSleepHook(milliseconds);
     if (milliseconds <= 0)
         return;
     m_nSleptUs += int64_t(milliseconds) * 1000;

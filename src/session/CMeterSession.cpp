@@ -74,13 +74,15 @@ bool CMeterSession::Post(ESessionJob job, QObject* receiver, Done done,
     // Only a record stream is cut short by the link; an upload stops between
     // pieces, and a short exchange always runs to its reply or time-out.
     m_bStreamJob = job == ESessionJob::MemoryDownload || job == ESessionJob::OutputDownload;
+    // No job runs, so the link is idle: a stop asked for from now on, even
+    // before the link's thread takes the job up, belongs to this job.
+    m_link.ClearCancel();
     emit JobStarted(job);
 
     const bool hasReceiver = receiver != nullptr;
     QPointer<QObject> guard(receiver);
     QMetaObject::invokeMethod(m_pWorker, [this, job, work = std::move(work), done = std::move(done),
                                           hasReceiver, guard]() {
-        m_link.ClearCancel();
         SessionResult result;
         result.eJob = job;
         work(result);
@@ -313,6 +315,15 @@ void CMeterSession::RunFirmware(const std::vector<uint8_t>& image, SessionResult
     }
     uint8_t reply[REPLY_BUFFER_LEN] = {};
 
+    // The version the meter runs now, for the window to show beside the
+    // upload; a meter that does not answer is tried all the same.
+    {
+        const std::string before = SendMeterRequest(m_link, MakeReadRequest(CMD_READ_VERSION), reply) >= 0
+                                       ? DecodeTextReply(reply, VERSION_FIELD_LEN)
+                                       : std::string();
+        Deliver([this, before] { emit FirmwareVersion(QString::fromStdString(before), false); });
+    }
+
     // Phase 1: the meter prepares for an update.
     progress(5, 0.0);
     m_clock.SleepMs(kWaitBeforeRequestMs);
@@ -363,6 +374,8 @@ void CMeterSession::RunFirmware(const std::vector<uint8_t>& image, SessionResult
     }
     r.eFirmware = EFirmwareOutcome::Done;
     ReadVersionAfterUpload(r);
+    const std::string after = r.strVersionAfter;
+    Deliver([this, after] { emit FirmwareVersion(QString::fromStdString(after), true); });
 }
 
 void CMeterSession::ReadVersionAfterUpload(SessionResult& r)

@@ -73,7 +73,8 @@ public:
                              Done done = Done());
     bool StartOutputDownload(QObject* receiver = nullptr, Done done = Done());
     // The image (head marker and body) in the three phases; pauses through
-    // the link's clock. When it is done, the version is read again.
+    // the link's clock. The version is read before it and, when it is done,
+    // again once the meter answers.
     bool StartFirmwareUpload(std::vector<uint8_t> image, QObject* receiver = nullptr,
                              Done done = Done());
 
@@ -110,6 +111,9 @@ signals:
     void Progress(const DownloadProgress& progress);
     // Firmware: value on the 0..100 bar; percent of the image sent so far.
     void FirmwareProgress(int value, double percent);
+    // Firmware: the meter's version as read before the upload, and again
+    // once it came back with the new firmware (empty when it did not answer).
+    void FirmwareVersion(const QString& version, bool afterUpload);
     void PacketsLogged(const std::vector<PacketLogEntry>& entries);
 
 private:

@@ -14,7 +14,6 @@
 
 #include <algorithm>
 #include <ctime>
-#include <functional>
 
 namespace {
 
@@ -36,19 +35,6 @@ std::vector<CSimMeter::Record> Records(int count)
                                                   100 + i % 1000, i % 3));
     return records;
 }
-
-// A driven clock that lets a test act on the link's thread at a pause.
-class CHookClock : public CManualClock {
-public:
-    using CManualClock::CManualClock;
-    void SleepMs(int milliseconds) override
-    {
-        if (onSleep)
-            onSleep(milliseconds);
-        CManualClock::SleepMs(milliseconds);
-    }
-    std::function<void(int)> onSleep;
-};
 
 // Everything the sink is told, with the thread that told it.
 class CRecordingSink : public IDownloadSink {
@@ -121,7 +107,7 @@ protected:
         return Run(session.StartExchange(steps, true));
     }
 
-    CHookClock clock{Local(2026, 12, 20)};
+    CManualClock clock{Local(2026, 12, 20)};
     CSimMeter meter;
     CSimBridge bridge;
     CMeterSession session;
@@ -286,12 +272,12 @@ TEST_F(SessionTest, FirmwareUploadStopsBetweenPiecesWhenCancelled)
     // The user stops it in the pause before the third piece: that piece
     // still goes whole, the fourth does not.
     int pauses = 0;
-    clock.onSleep = [&](int ms) {
+    clock.SetSleepHook([&](int ms) {
         if (ms == 100 && ++pauses == 4)
             session.RequestCancel();
-    };
+    });
     const SessionResult r = Run(session.StartFirmwareUpload(image));
-    clock.onSleep = nullptr;
+    clock.SetSleepHook(nullptr);
     EXPECT_EQ(r.eFirmware, EFirmwareOutcome::Cancelled);
     EXPECT_TRUE(r.bCancelled);
     EXPECT_EQ(r.nPiecesSent, 3);

@@ -25,7 +25,10 @@
 
 #include <cstdlib>
 #include <ctime>
+#include <atomic>
+#include <chrono>
 #include <deque>
+#include <thread>
 
 namespace {
 
@@ -125,18 +128,22 @@ TEST_F(MainWindowTest, DetectionDrivesTitleAndButtons)
     EXPECT_GE(dlg->height(), 720);
 
     dlg->OnTimer(CBrevaneDlg::TIMER_DETECT);
+
+    WaitIdle(dlg->Session());
     EXPECT_EQ(dlg->windowTitle(), QStringLiteral("압력 계측기 : 장비 연결 성공"));
     for (int id : detected)
         EXPECT_TRUE(Item(id)->isEnabled()) << id;
 
     bridge.SetUnplugged(true);
     dlg->OnTimer(CBrevaneDlg::TIMER_DETECT);
+    WaitIdle(dlg->Session());
     EXPECT_EQ(dlg->windowTitle(), QStringLiteral("압력 계측기 : 연결장비 없음"));
     for (int id : detected)
         EXPECT_FALSE(Item(id)->isEnabled()) << id;
 
     bridge.SetUnplugged(false);
     dlg->OnTimer(CBrevaneDlg::TIMER_DETECT);
+    WaitIdle(dlg->Session());
     EXPECT_TRUE(Item(CBrevaneDlg::IDC_BUTTON_SEARCH)->isEnabled());
     EXPECT_TRUE(messages.empty());
 }
@@ -187,8 +194,10 @@ TEST_F(MainWindowTest, HeaderGridShowsLabelsAndStoredReportTexts)
 TEST_F(MainWindowTest, DeviceSearchInMemoryModeReadsIdentityAndTodaysRecords)
 {
     dlg->OnTimer(CBrevaneDlg::TIMER_DETECT);
+    WaitIdle(dlg->Session());
     clock.AdvanceUs(3'000'000);
     dlg->OnDeviceSearch();
+    WaitIdle(dlg->Session());
 
     EXPECT_TRUE(messages.empty()) << LastMessage().toStdString();
     EXPECT_EQ(Info(2, 3), QStringLiteral("SIM-METER"));
@@ -214,14 +223,17 @@ TEST_F(MainWindowTest, DeviceSearchInMemoryModeReadsIdentityAndTodaysRecords)
 TEST_F(MainWindowTest, MemoryRangeAndEmptyRange)
 {
     dlg->OnTimer(CBrevaneDlg::TIMER_DETECT);
+    WaitIdle(dlg->Session());
     SetDates(2026, 12, 6, 2026, 12, 8);
     dlg->QueryRecords();
+    WaitIdle(dlg->Session());
     ASSERT_EQ(Rows(1), 4);
     EXPECT_EQ(Data(1, 4, 1), QStringLiteral(" 1.0 톤"));
     EXPECT_EQ(Data(1, 5, 4), QString());   // unknown load-cell type
 
     SetDates(2026, 11, 1, 2026, 11, 30);
     dlg->QueryRecords();
+    WaitIdle(dlg->Session());
     EXPECT_EQ(Rows(1), 0);
     EXPECT_EQ(LastMessage(), QStringLiteral("메모리 데이터 없음!"));
 }
@@ -229,8 +241,10 @@ TEST_F(MainWindowTest, MemoryRangeAndEmptyRange)
 TEST_F(MainWindowTest, SelectionButtonsActOnMemoryOnly)
 {
     dlg->OnTimer(CBrevaneDlg::TIMER_DETECT);
+    WaitIdle(dlg->Session());
     SetDates(2026, 12, 6, 2026, 12, 8);
     dlg->QueryRecords();
+    WaitIdle(dlg->Session());
     ASSERT_EQ(Rows(1), 4);
     CSpreadSheet& g = dlg->DataGrid();
     g.SetInteger(1, 2, 0);
@@ -268,9 +282,11 @@ TEST_F(MainWindowTest, OutputModeSearchAndRepeatedQuery)
         series.push_back(Rec(2026, 12, 7, 9, 0, i, 1000 + i * 10, i % 3));
     meter.SetOutputSeries(series);
     dlg->OnTimer(CBrevaneDlg::TIMER_DETECT);
+    WaitIdle(dlg->Session());
     dlg->OnModeOutput();
     EXPECT_TRUE(Item(CBrevaneDlg::IDC_DATE_START)->isHidden());
     dlg->OnDeviceSearch();
+    WaitIdle(dlg->Session());
 
     EXPECT_TRUE(messages.empty()) << LastMessage().toStdString();
     EXPECT_EQ(Rows(1), 0);
@@ -289,6 +305,7 @@ TEST_F(MainWindowTest, OutputModeSearchAndRepeatedQuery)
     // A shorter series replaces every row from 4 down and rewrites row 2.
     meter.SetOutputSeries({Rec(2026, 12, 7, 11, 0, 0, 65535, 0), Rec(2026, 12, 7, 11, 0, 1, 7, 0)});
     dlg->QueryRecords();
+    WaitIdle(dlg->Session());
     ASSERT_EQ(Rows(2), 5);
     EXPECT_EQ(Data(2, 1, 1), QStringLiteral("측정횟수"));
     EXPECT_EQ(Data(2, 1, 2), QStringLiteral("2"));
@@ -300,10 +317,14 @@ TEST_F(MainWindowTest, OutputModeSearchAndRepeatedQuery)
 TEST_F(MainWindowTest, ClockSetThenReadBack)
 {
     dlg->OnTimer(CBrevaneDlg::TIMER_DETECT);
+    WaitIdle(dlg->Session());
     answers = {false};
     dlg->SetDeviceClock();
+    WaitIdle(dlg->Session());
     ASSERT_EQ(questions.size(), 1u);
-    EXPECT_EQ(questions[0].first, QStringLiteral("장비시간을 설정하시겠습니까?"));
+    // The question names the time that would be written.
+    const QString asked = QDateTime::fromSecsSinceEpoch(clock.NowSeconds()).toString(QStringLiteral("yyyy-MM-dd HH:mm:ss"));
+    EXPECT_EQ(questions[0].first, QStringLiteral("장비시간을 %1 (으)로 설정하시겠습니까?").arg(asked));
     EXPECT_EQ(questions[0].second, QStringLiteral("설정"));
     EXPECT_TRUE(messages.empty());
 
@@ -311,11 +332,16 @@ TEST_F(MainWindowTest, ClockSetThenReadBack)
     answers = {true};
     const int64_t setAt = clock.NowSeconds();
     dlg->SetDeviceClock();
+    WaitIdle(dlg->Session());
     ASSERT_EQ(messages.size(), 1u);
     EXPECT_EQ(messages[0].first, QStringLiteral("성공"));
+    // The clock text shows what was written.
+    EXPECT_EQ(dlg->findChild<QLabel*>(QString::number(CBrevaneDlg::IDC_STATIC_CLOCK))->text(),
+              QDateTime::fromSecsSinceEpoch(setAt).toString(QStringLiteral("yyyy-MM-dd HH:mm:ss")));
 
     clock.AdvanceUs(5'000'000);
     dlg->ReadDeviceClock();
+    WaitIdle(dlg->Session());
     auto* clockText = dlg->findChild<QLabel*>(QString::number(CBrevaneDlg::IDC_STATIC_CLOCK));
     const QString expected = QDateTime::fromSecsSinceEpoch(setAt + 5).toString(QStringLiteral("yyyy-MM-dd HH:mm:ss"));
     const QString shown = clockText->text();
@@ -330,16 +356,21 @@ TEST_F(MainWindowTest, ClockSetThenReadBack)
 TEST_F(MainWindowTest, ClockReadFailureAndUnsetClock)
 {
     dlg->OnTimer(CBrevaneDlg::TIMER_DETECT);
+    WaitIdle(dlg->Session());
     auto* clockText = dlg->findChild<QLabel*>(QString::number(CBrevaneDlg::IDC_STATIC_CLOCK));
     meter.SetMeterTime(LocalSeconds(1970, 6, 1, 0, 0, 0));
     dlg->ReadDeviceClock();
+    WaitIdle(dlg->Session());
     EXPECT_EQ(clockText->text(), QStringLiteral("0000-00-00 00:00:00"));
     EXPECT_TRUE(messages.empty());
 
     meter.Faults().SetByName("no-reply");
     dlg->ReadDeviceClock();
+    WaitIdle(dlg->Session());
     ASSERT_EQ(messages.size(), 1u);
-    EXPECT_TRUE(messages[0].first.startsWith(QStringLiteral("장비시간 읽기 실패 : UART 읽기 실패 (-1092)")))
+    EXPECT_TRUE(messages[0].first.startsWith(QStringLiteral("장비시간 읽기 실패 : ")))
+        << messages[0].first.toStdString();
+    EXPECT_TRUE(messages[0].first.contains(QStringLiteral("UART 읽기 실패 (-1092)")))
         << messages[0].first.toStdString();
     EXPECT_EQ(clockText->text(), QStringLiteral("0000-00-00 00:00:00"));
 }
@@ -347,13 +378,16 @@ TEST_F(MainWindowTest, ClockReadFailureAndUnsetClock)
 TEST_F(MainWindowTest, SilentMeterLeavesIdentityEmptyAndTypedTextsAlone)
 {
     dlg->OnTimer(CBrevaneDlg::TIMER_DETECT);
+    WaitIdle(dlg->Session());
     dlg->OnDeviceSearch();
+    WaitIdle(dlg->Session());
     ASSERT_EQ(Info(2, 3), QStringLiteral("SIM-METER"));
     dlg->InfoGrid().SetCellText(2, 2, QStringLiteral("직접 입력한 보고서"));
 
     meter.Faults().SetByName("no-reply");
     messages.clear();
     dlg->OnDeviceSearch();
+    WaitIdle(dlg->Session());
     EXPECT_EQ(Info(2, 3), QString());
     EXPECT_EQ(Info(4, 3), QString());
     EXPECT_EQ(Info(4, 4), QString());
@@ -375,11 +409,84 @@ TEST_F(MainWindowTest, IncompleteDownloadKeepsRowsAndSaysSo)
     meter.SetStoredRecords(many);
     meter.Faults().SetByName("corrupt-in-stream");
     dlg->OnTimer(CBrevaneDlg::TIMER_DETECT);
+    WaitIdle(dlg->Session());
     dlg->QueryRecords();
+    WaitIdle(dlg->Session());
     EXPECT_EQ(Rows(1), 5);
     ASSERT_EQ(messages.size(), 1u);
     EXPECT_TRUE(LastMessage().contains(QStringLiteral("5건 수신"))) << LastMessage().toStdString();
     EXPECT_TRUE(LastMessage().contains(QStringLiteral("패킷 수신 실패"))) << LastMessage().toStdString();
+    EXPECT_TRUE(dlg->StatusLine().contains(QStringLiteral("완전하지 않습니다"))) << dlg->StatusLine().toStdString();
+}
+
+TEST_F(MainWindowTest, RunningDownloadShowsProgressAndStopsOnRequestKeepingItsRows)
+{
+    std::vector<CSimMeter::Record> many;
+    for (int i = 0; i < 3000; ++i)
+        many.push_back(Rec(2026, 12, 7, i / 3600, i / 60 % 60, i % 60, 100 + i % 500));
+    meter.SetStoredRecords(many);
+    dlg->OnTimer(CBrevaneDlg::TIMER_DETECT);
+    WaitIdle(dlg->Session());
+
+    // The link's thread holds at its twentieth poll (a second of records) until the user has pressed
+    // the stop button, so the stop lands in the middle of the stream.
+    std::atomic<bool> reached{false};
+    std::atomic<bool> clicked{false};
+    int polls = 0;
+    clock.SetSleepHook([&](int ms) {
+        if (ms != 50 || ++polls != 20)
+            return;
+        reached = true;
+        for (int i = 0; i < 10000 && !clicked.load(); ++i)
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    });
+    dlg->QueryRecords();
+    EXPECT_TRUE(dlg->StatusLine().startsWith(QStringLiteral("데이터 수신 중"))) << dlg->StatusLine().toStdString();
+    EXPECT_FALSE(Item(CBrevaneDlg::IDC_BUTTON_QUERY)->isEnabled());
+    EXPECT_FALSE(Item(CBrevaneDlg::IDC_RADIO_OUTPUT)->isEnabled());
+    EXPECT_FALSE(Item(CBrevaneDlg::IDC_BUTTON_EXCEL)->isEnabled());
+    ASSERT_FALSE(dlg->StopButton()->isHidden());
+    for (int i = 0; i < 10000 && !reached.load(); ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    dlg->StopButton()->click();
+    clicked = true;
+    WaitIdle(dlg->Session());
+    clock.SetSleepHook(nullptr);
+
+    const int rows = Rows(1);
+    EXPECT_GT(rows, 0);
+    EXPECT_LT(rows, 3000);
+    ASSERT_EQ(messages.size(), 1u);
+    EXPECT_EQ(LastMessage(), QStringLiteral("사용자가 데이터 수신을 중지했습니다. 목록에 %1건이 있습니다.").arg(rows));
+    EXPECT_EQ(Data(1, 1, rows), QStringLiteral("1"));
+    EXPECT_TRUE(dlg->StatusLine().contains(QStringLiteral("완전하지 않습니다"))) << dlg->StatusLine().toStdString();
+    EXPECT_TRUE(dlg->StopButton()->isHidden());
+    EXPECT_TRUE(Item(CBrevaneDlg::IDC_BUTTON_QUERY)->isEnabled());
+
+    // The rest of the stream was read off: the next download is whole and
+    // the line goes.
+    dlg->QueryRecords();
+    WaitIdle(dlg->Session());
+    EXPECT_EQ(Rows(1), 3000);
+    EXPECT_EQ(messages.size(), 1u) << LastMessage().toStdString();
+    EXPECT_EQ(dlg->StatusLine(), QString());
+}
+
+TEST_F(MainWindowTest, ReversedDateRangeIsRefusedBeforeAnythingIsAsked)
+{
+    dlg->OnTimer(CBrevaneDlg::TIMER_DETECT);
+    WaitIdle(dlg->Session());
+    SetDates(2026, 12, 6, 2026, 12, 8);
+    dlg->QueryRecords();
+    WaitIdle(dlg->Session());
+    ASSERT_EQ(Rows(1), 4);
+
+    SetDates(2026, 12, 8, 2026, 12, 6);
+    dlg->QueryRecords();
+    EXPECT_FALSE(dlg->Session().IsBusy());
+    ASSERT_EQ(messages.size(), 1u);
+    EXPECT_EQ(LastMessage(), QStringLiteral("종료일(2026-12-06)이 시작일(2026-12-08)보다 앞섭니다. 날짜를 확인하십시오."));
+    EXPECT_EQ(Rows(1), 4);
 }
 
 TEST_F(MainWindowTest, InfoTextFromHelpFileOrBuiltIn)
@@ -431,7 +538,9 @@ TEST_F(MainWindowTest, EscapeAsksBeforeClosing)
 TEST_F(MainWindowTest, PacketLogSeesEveryTransfer)
 {
     dlg->OnTimer(CBrevaneDlg::TIMER_DETECT);
+    WaitIdle(dlg->Session());
     dlg->ReadDeviceClock();
+    WaitIdle(dlg->Session());
     ASSERT_NE(dlg->LogWindow(), nullptr);
     auto* box = dlg->LogWindow()->findChild<QWidget*>(QStringLiteral("1050"));
     ASSERT_NE(box, nullptr);
@@ -460,12 +569,14 @@ TEST(MainWindowAccess, PermissionProblemIsExplained)
         CBrevaneDlg dlg(bridge, clock, sysInfo);
         dlg.InitDialog();
         dlg.OnTimer(CBrevaneDlg::TIMER_DETECT);
+        WaitIdle(dlg.Session());
         EXPECT_EQ(dlg.windowTitle(), CBrevaneDlg::TitleConnected());
         dlg.OnDeviceSearch();
+        WaitIdle(dlg.Session());
     }
     CUiPrompts::ClearHooks();
     ASSERT_EQ(messages.size(), 1u);
-    EXPECT_TRUE(messages[0].startsWith(QStringLiteral("장비 열기 실패 (-1100)")));
+    EXPECT_TRUE(messages[0].contains(QStringLiteral("장비 열기 실패 (-1100)")));
     EXPECT_TRUE(messages[0].contains(QStringLiteral("70-brevane-ft260.rules")));
 }
 

@@ -2,7 +2,10 @@
 // What the window tests share: one fixed time zone, local points in time and
 // stored records of the simulated meter.
 
+#include "CMeterSession.h"
 #include "CSimMeter.h"
+
+#include <gtest/gtest.h>
 
 #include <cstdint>
 #include <cstdlib>
@@ -32,4 +35,11 @@ inline int64_t LocalSeconds(int y, int mo, int d, int h, int mi, int s)
 inline CSimMeter::Record Rec(int y, int mo, int d, int h, int mi, int s, int force, int type = 1)
 {
     return CSimMeter::Record::Make(y, mo, d, h, mi, s, force, type);
+}
+
+// The window handlers start session jobs and return; this waits, with the
+// event loop running, until the job and whatever it started in turn ended.
+inline void WaitIdle(CMeterSession& session)
+{
+    ASSERT_TRUE(session.WaitForIdle(60000)) << "the session is still busy";
 }

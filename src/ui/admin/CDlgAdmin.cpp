@@ -3,9 +3,9 @@
 #include "AnsiText.h"
 #include "CDlgLog.h"
 #include "CFt260.h"
+#include "CMeterSession.h"
 #include "CSpreadSheet.h"
 #include "CUiPrompts.h"
-#include "CWaitCursor.h"
 #include "ILinkClock.h"
 #include "MeterRecords.h"
 #include "MeterTime.h"
@@ -18,12 +18,17 @@
 #include <QTimer>
 
 #include <algorithm>
+#include <memory>
 #include <optional>
 
 namespace {
 
 const QString kSetCaption = QStringLiteral("설정");
 const QString kErrorCaption = QStringLiteral("압력 계측기");
+
+// A write that finds the session busy tries again this often, this long.
+constexpr int kRetryMs = 50;
+constexpr int kRetryLimitMs = 10000;
 
 // Column widths of the information grid, in characters, before they are
 // scaled to the grid's width.
@@ -122,7 +127,8 @@ const CDlgTemplate& CDlgAdmin::DialogTemplate()
 
 CDlgAdmin::CDlgAdmin(QWidget* parent, ILinkClock& clock, CDlgLog* logWindow)
     : CDlgComm(DialogTemplate(), parent)
-    , m_firmware(this, CFirmwareUpload::ControlsOf(*this), clock, [this] { ApplyControlState(); })
+    , m_firmware(this, CFirmwareUpload::ControlsOf(*this), [this] { ApplyControlState(); },
+                 GetDlgItem(IDC_GROUP_FIRMWARE))
     , m_clock(clock)
     , m_pLogWindow(logWindow)
 {
@@ -303,38 +309,55 @@ void CDlgAdmin::TakeRadioState()
         m_nCellSize = index;
 }
 
-int CDlgAdmin::Send(const MeterRequest& request, uint8_t* reply)
+QString CDlgAdmin::LinkErrorText(const SessionResult& result) const
 {
-    return SendMeterRequest(*m_pLink, request, reply);
+    return Q(result.strError);
 }
 
-QString CDlgAdmin::LinkErrorText() const
+void CDlgAdmin::ShowResult(const SessionResult& result)
 {
-    return Q(m_pLink->GetErrorText());
-}
-
-void CDlgAdmin::ShowResult(int result)
-{
-    if (result >= 0)
+    if (result.nResult >= 0)
         CUiPrompts::ShowInfo(this, QStringLiteral("성공"), kSetCaption);
     else
-        CUiPrompts::ShowInfo(this, QStringLiteral("설정 실패 - %1").arg(LinkErrorText()), kSetCaption);
+        CUiPrompts::ShowWarning(
+            this,
+            QStringLiteral("설정 실패 - %1").arg(CUiPrompts::LinkFailureText(result.nResult, LinkErrorText(result))),
+            kSetCaption);
 }
 
-void CDlgAdmin::ShowLastExchange()
+void CDlgAdmin::ShowLastExchange(const LinkExchange& x, const SessionResult& result)
 {
-    if (!m_pLink)
+    const int txLen = ClampCount(std::min<int64_t>(x.nTxLen, int64_t(x.tx.size())));
+    const int rxLen = ClampCount(std::min<int64_t>(x.nRxLen, int64_t(x.rx.size())));
+    m_lblSend->setText(QStringLiteral("SEND : [%1] ").arg(Q(FormatLocalTime(x.tTx)))
+                       + HexBytes(x.tx.data(), txLen)
+                       + QString::asprintf(" (%d BYTE)", x.nTxLen));
+    m_lblRecv->setText(QStringLiteral("RECV : [%1] ").arg(Q(FormatLocalTime(x.tRx)))
+                       + HexBytes(x.rx.data(), rxLen)
+                       + QString::asprintf(" (%d BYTE) ", x.nRxLen)
+                       + LinkErrorText(result));
+}
+
+void CDlgAdmin::SendWrite(const MeterRequest& request, std::shared_ptr<void> hold, int attempt)
+{
+    if (!m_pSession)
         return;
-    const CFt260& link = *m_pLink;
-    const int txLen = ClampCount(link.m_nTxLen);
-    const int rxLen = ClampCount(link.m_nRxLen);
-    m_lblSend->setText(QStringLiteral("SEND : [%1] ").arg(Q(FormatLocalTime(link.m_tTx)))
-                       + HexBytes(link.m_TxBuf, txLen)
-                       + QString::asprintf(" (%d BYTE)", int(link.m_nTxLen)));
-    m_lblRecv->setText(QStringLiteral("RECV : [%1] ").arg(Q(FormatLocalTime(link.m_tRx)))
-                       + HexBytes(link.m_RxBuf, rxLen)
-                       + QString::asprintf(" (%d BYTE) ", int(link.m_nRxLen))
-                       + LinkErrorText());
+    const bool started = m_pSession->StartRequest(request, this, [this, hold](const SessionResult& r) {
+        ShowLastExchange(r.exchange, r);
+        ShowResult(r);
+    });
+    if (started)
+        return;
+    // A reading that was running when the user said yes ends within the
+    // link's time-out; the write follows it. Past that something else holds
+    // the meter, and the write is not sent at all.
+    if (attempt * kRetryMs >= kRetryLimitMs) {
+        CUiPrompts::ShowWarning(this, QStringLiteral("장비가 다른 작업 중이어서 설정하지 못했습니다."),
+                                kSetCaption);
+        return;
+    }
+    QTimer::singleShot(kRetryMs, this,
+                       [this, request, hold, attempt] { SendWrite(request, hold, attempt + 1); });
 }
 
 QString CDlgAdmin::FormatMeterClock(const uint8_t* record)
@@ -380,8 +403,10 @@ void CDlgAdmin::OnTimer(int id)
     if (id != TIMER_REFRESH)
         return;
     m_gridInfo->SetCellText(2, 3, Q(FormatLocalTime(m_clock.NowSeconds())));
-    if (m_pLink && m_pLink->m_hDevice && m_bDeviceFound == 1 && m_chkAuto->isChecked()
-        && !IsImageReady())
+    // The link is looked at only while no job runs; a link the meter closed
+    // is not opened again by the reading.
+    if (m_pSession && !m_pSession->IsBusy() && m_pSession->Link().m_hDevice && m_bDeviceFound == 1
+        && m_chkAuto->isChecked() && !IsImageReady())
         Refresh(m_nCellSize);
 }
 
@@ -389,50 +414,60 @@ void CDlgAdmin::OnTimer(int id)
 
 void CDlgAdmin::OnDeviceSearch()
 {
+    if (!m_pSession || m_pSession->IsBusy())
+        return;
     m_bDeviceFound = 0;
-    std::optional<CWaitCursor> wait(std::in_place);
-
     m_gridInfo->ClearRange(2, 1, 2, 2);
     m_gridInfo->ClearRange(5, 1, 5, 3);
     m_pCalibration->ClearReadings();
-    if (!m_pLink)
-        return;
 
-    uint8_t reply[REPLY_BUFFER_LEN];
-    bool failed = true;
-    do {
-        if (Send(MakeReadRequest(CMD_READ_NAME), reply) < 0)
+    // Meters without a version answer do not stop the search; any other
+    // item that does not come ends it.
+    std::vector<SessionStep> steps = {
+        {MakeReadRequest(CMD_READ_NAME), true},    {MakeReadRequest(CMD_READ_SERIAL), true},
+        {MakeReadRequest(CMD_READ_VERSION), false}, {MakeReadRequest(CMD_READ_BATTERY), true},
+        {MakeReadRequest(CMD_READ_CLOCK), true},
+    };
+    m_pSession->StartExchange(std::move(steps), false, this,
+                              [this](const SessionResult& r) { OnSearchDone(r); });
+}
+
+void CDlgAdmin::OnSearchDone(const SessionResult& r)
+{
+    bool failed = false;
+    for (const SessionStepResult& step : r.steps) {
+        if (step.nResult < 0) {
+            if (step.nCommand != CMD_READ_VERSION)
+                failed = true;
+            continue;
+        }
+        switch (step.nCommand) {
+        case CMD_READ_NAME:
+            m_gridInfo->SetCellText(2, 1, Q(DecodeTextReply(step.reply, NAME_FIELD_LEN)));
             break;
-        m_gridInfo->SetCellText(2, 1, Q(DecodeTextReply(reply, NAME_FIELD_LEN)));
-        ShowLastExchange();
-
-        if (Send(MakeReadRequest(CMD_READ_SERIAL), reply) < 0)
+        case CMD_READ_SERIAL:
+            m_gridInfo->SetCellText(2, 2, Q(SerialNumberText(step.reply)));
             break;
-        m_gridInfo->SetCellText(2, 2, Q(SerialNumberText(reply)));
-        ShowLastExchange();
-
-        // Meters without a version answer do not stop the search.
-        if (Send(MakeReadRequest(CMD_READ_VERSION), reply) >= 0)
-            m_gridInfo->SetCellText(5, 1, Q(DecodeTextReply(reply, VERSION_FIELD_LEN)));
-
-        if (Send(MakeReadRequest(CMD_READ_BATTERY), reply) < 0)
+        case CMD_READ_VERSION:
+            m_gridInfo->SetCellText(5, 1, Q(DecodeTextReply(step.reply, VERSION_FIELD_LEN)));
             break;
-        m_gridInfo->SetCellText(5, 2, QString::asprintf("%d %%", DecodeBatteryPercent(reply)));
-        ShowLastExchange();
-
-        if (Send(MakeReadRequest(CMD_READ_CLOCK), reply) < 0)
+        case CMD_READ_BATTERY:
+            m_gridInfo->SetCellText(5, 2, QString::asprintf("%d %%", DecodeBatteryPercent(step.reply)));
             break;
-        m_gridInfo->SetCellText(5, 3, FormatMeterClock(reply));
-        m_bDeviceFound = 1;
-        ShowLastExchange();
-        failed = false;
-    } while (false);
-
+        case CMD_READ_CLOCK:
+            m_gridInfo->SetCellText(5, 3, FormatMeterClock(step.reply));
+            break;
+        default:
+            break;
+        }
+    }
+    failed = failed || r.steps.size() < 5;
+    m_bDeviceFound = failed ? 0 : 1;
+    ShowLastExchange(r.exchange, r);
     if (failed) {
-        wait.reset();
-        CUiPrompts::ShowInfo(this, LinkErrorText(), kErrorCaption);
+        CUiPrompts::ShowWarning(this, CUiPrompts::LinkFailureText(r.nResult, LinkErrorText(r)),
+                                kErrorCaption);
         m_chkAuto->setChecked(false);
-        ShowLastExchange();
     }
 }
 
@@ -440,7 +475,7 @@ void CDlgAdmin::OnDeviceSearch()
 
 void CDlgAdmin::OnInfoGridButton(int col, int row)
 {
-    if (IsImageReady() || !m_pLink)
+    if (IsImageReady() || !m_pSession)
         return;
     if (col == 3 && (row == 1 || row == 2))
         WriteText(row);
@@ -482,8 +517,7 @@ void CDlgAdmin::WriteText(int row)
     if (!CUiPrompts::AskYesNo(this, QStringLiteral("%1-'%2' 값을 설정하시겠습니까?").arg(label, shown),
                               kSetCaption))
         return;
-    uint8_t reply[REPLY_BUFFER_LEN];
-    ShowResult(Send(request, reply));
+    SendWrite(request);
 }
 
 void CDlgAdmin::WriteClock()
@@ -507,8 +541,7 @@ void CDlgAdmin::WriteClock()
             return;
         }
     }
-    uint8_t reply[REPLY_BUFFER_LEN];
-    ShowResult(Send(MakeSetClockRequest(MakeMeterClock(when)), reply));
+    SendWrite(MakeSetClockRequest(MakeMeterClock(when)));
 }
 
 // ---- calibration ----
@@ -528,26 +561,27 @@ void CDlgAdmin::Refresh(int size)
         m_pCalibration->SetLabels(SelectedSize());
         m_pCalibration->ResetNewValues();
     }
-    if (m_pLink && m_pLink->m_hDevice && m_bDeviceFound == 1 && m_chkAuto->isChecked()
-        && !IsImageReady())
+    if (m_pSession && !m_pSession->IsBusy() && m_pSession->Link().m_hDevice && m_bDeviceFound == 1
+        && m_chkAuto->isChecked() && !IsImageReady())
         ReadCalibration();
 }
 
-bool CDlgAdmin::ReadCalibration()
+void CDlgAdmin::ReadCalibration()
 {
-    uint8_t reply[REPLY_BUFFER_LEN];
-    const int result = Send(MakeCalibrationReadRequest(SelectedSize()), reply);
-    if (result >= 0)
-        m_pCalibration->ShowRecord(DecodeCalibrationRecord(reply));
-    // A failed read is silent: the cells keep their values and the display
-    // shows what went wrong.
-    ShowLastExchange();
-    return result >= 0;
+    const LoadCellSize size = SelectedSize();
+    m_pSession->StartRequest(MakeCalibrationReadRequest(size), this, [this, size](const SessionResult& r) {
+        // A reading of a size no longer selected is not shown under its labels.
+        if (r.nResult >= 0 && !r.steps.empty() && size == SelectedSize())
+            m_pCalibration->ShowRecord(DecodeCalibrationRecord(r.steps[0].reply));
+        // A failed read is silent: the cells keep their values and the
+        // display shows what went wrong.
+        ShowLastExchange(r.exchange, r);
+    });
 }
 
 void CDlgAdmin::OnCalGridButton(int col, int row)
 {
-    if (IsImageReady() || !m_pLink)
+    if (IsImageReady() || !m_pSession)
         return;
     TakeRadioState();
     if (col != CCalibrationGrid::COL_BUTTON)
@@ -567,14 +601,13 @@ void CDlgAdmin::SetPoint(int row)
     if (!MakeCalibrationPointRequest(SelectedSize(), row - CCalibrationGrid::ROW_FIRST_POINT, &request))
         return;
 
-    CAutoReadPause pause(m_chkAuto);
+    auto pause = std::make_shared<CAutoReadPause>(m_chkAuto);
     const QString question = QStringLiteral("%1%2 값을 현 로드셀 값('%3')으로 설정하시겠습니까?")
                                  .arg(CCalibrationGrid::SizeWord(SelectedSize()),
                                       m_pCalibration->Label(row), present);
     if (!CUiPrompts::AskYesNo(this, question, kSetCaption))
         return;
-    uint8_t reply[REPLY_BUFFER_LEN];
-    ShowResult(Send(request, reply));
+    SendWrite(request, pause);
 }
 
 void CDlgAdmin::WriteCorrection(int row)
@@ -596,14 +629,13 @@ void CDlgAdmin::WriteCorrection(int row)
         return;
     }
 
-    CAutoReadPause pause(m_chkAuto);
+    auto pause = std::make_shared<CAutoReadPause>(m_chkAuto);
     const QString question = QStringLiteral("%1%2 '%3' -> '%4' 값으로 설정하시겠습니까?")
                                  .arg(CCalibrationGrid::SizeWord(SelectedSize()),
                                       m_pCalibration->Label(row), current, typed);
     if (!CUiPrompts::AskYesNo(this, question, kSetCaption))
         return;
-    uint8_t reply[REPLY_BUFFER_LEN];
-    ShowResult(Send(request, reply));
+    SendWrite(request, pause);
 }
 
 // ---- firmware and log ----
@@ -617,7 +649,7 @@ void CDlgAdmin::OnChooseFirmware()
 
 void CDlgAdmin::OnUploadFirmware()
 {
-    m_firmware.SetLink(m_pLink);
+    m_firmware.SetSession(m_pSession);
     m_firmware.Upload();
 }
 
@@ -628,9 +660,6 @@ void CDlgAdmin::OnDropFirmware()
 
 void CDlgAdmin::OnLog()
 {
-    CDlgLog* log = m_pLogWindow;
-    if (!log && m_pLink && m_pLink->m_pOwner)
-        log = dynamic_cast<CDlgLog*>(m_pLink->m_pOwner->GetPacketLog());
-    if (log)
-        log->ToggleVisible();
+    if (m_pLogWindow)
+        m_pLogWindow->ToggleVisible();
 }

@@ -5,14 +5,16 @@
 // and written, optional re-reading every second), the firmware upload, and
 // the bytes of the last request and reply.
 //
-// The window borrows the main window's link (m_pLink, set before exec()) and
-// owns none. Every exchange blocks the window until its reply or time-out;
-// the once-a-second timer runs only between events, never inside one.
+// The window works on the main window's session (m_pSession, set before it
+// is shown) and owns no link. Every exchange is a session job: the window
+// stays responsive meanwhile, and the once-a-second timer skips its reading
+// while another job runs.
 
 #include "CCalibrationGrid.h"
 #include "CDlgComm.h"
 #include "CFirmwareUpload.h"
 #include "MeterCommands.h"
+#include "SessionTypes.h"
 
 #include <QString>
 
@@ -20,7 +22,7 @@
 #include <memory>
 
 class CDlgLog;
-class CFt260;
+class CMeterSession;
 class CSpreadSheet;
 class ILinkClock;
 class QCheckBox;
@@ -97,7 +99,7 @@ public:
     static QString FormatMeterClock(const uint8_t* record);
 
     int m_nCellSize = 0;                  // 0 7 t, 1 15 t, 2 30 t; radio group 1038
-    CFt260* m_pLink = nullptr;            // the main window's link, not owned
+    CMeterSession* m_pSession = nullptr;  // the main window's session, not owned
     int m_bDeviceFound = 0;               // a device search read every item
     // The loaded firmware image (m_bImageReady, m_pImage, m_nImageSize) and
     // its upload; the image lives as long as the window.
@@ -114,13 +116,16 @@ private:
     void WriteClock();
     void WriteCorrection(int row);
     void SetPoint(int row);
-    bool ReadCalibration();
-    void ShowLastExchange();
-    int Send(const MeterRequest& request, uint8_t* reply);
-    QString LinkErrorText() const;
+    void ReadCalibration();
+    void ShowLastExchange(const LinkExchange& exchange, const SessionResult& result);
+    // Sends one write after its question was answered; hold (a pause of the
+    // automatic reading) lives until the write's result is shown.
+    void SendWrite(const MeterRequest& request, std::shared_ptr<void> hold = nullptr, int attempt = 0);
+    void OnSearchDone(const SessionResult& result);
+    QString LinkErrorText(const SessionResult& result) const;
     LoadCellSize SelectedSize() const;
     void TakeRadioState();
-    void ShowResult(int result);
+    void ShowResult(const SessionResult& result);
 
     ILinkClock& m_clock;
     CDlgLog* m_pLogWindow = nullptr;

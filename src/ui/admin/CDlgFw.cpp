@@ -39,9 +39,11 @@ const CDlgTemplate& CDlgFw::DialogTemplate()
 
 CDlgFw::CDlgFw(QWidget* parent, ILinkClock& clock, CDlgLog* logWindow)
     : CDlgComm(DialogTemplate(), parent)
-    , m_firmware(this, CFirmwareUpload::ControlsOf(*this), clock, [this] { ApplyControlState(); })
+    , m_firmware(this, CFirmwareUpload::ControlsOf(*this), [this] { ApplyControlState(); },
+                 GetDlgItem(IDC_GROUP_FIRMWARE))
     , m_pLogDlg(logWindow)
 {
+    Q_UNUSED(clock);
     OnClicked(IDC_BUTTON_FILE, [this] { OnChooseFile(); });
     OnClicked(IDC_BUTTON_DROP, [this] { OnDropImage(); });
     OnClicked(IDC_BUTTON_UPLOAD, [this] { OnUpload(); });
@@ -88,7 +90,7 @@ void CDlgFw::OnDropImage()
 
 void CDlgFw::OnUpload()
 {
-    m_firmware.SetLink(m_pLink);
+    m_firmware.SetSession(m_pSession);
     m_firmware.Upload();
 }
 
@@ -100,9 +102,8 @@ void CDlgFw::OnLog()
 
 void CDlgFw::done(int result)
 {
-    // The close button is disabled only while an upload runs; the image is
-    // in use until it ends.
-    if (m_btnCancel && !m_btnCancel->isEnabled())
+    // The image is in use until the upload ends, whatever closes the window.
+    if (m_firmware.IsUploading())
         return;
     CDlgComm::done(result);
     // Nothing of the image outlives the dialog's run.

@@ -1,15 +1,15 @@
 #pragma once
 // The firmware upload dialog: nothing but the firmware upload (choose an
-// image, drop it, upload it) and the button that shows or hides the packet
-// log window. The main window constructs it, lends it its link through
-// m_pLink before running it, and destroys it when it closes; the image dies
-// with the dialog.
+// image, drop it, upload it, stop it) and the button that shows or hides the
+// packet log window. The main window constructs it, gives it the session
+// through m_pSession before showing it, and destroys it when it closes; the
+// image dies with the dialog.
 
 #include "CDlgComm.h"
 #include "CFirmwareUpload.h"
 
 class CDlgLog;
-class CFt260;
+class CMeterSession;
 class ILinkClock;
 
 class CDlgFw : public CDlgComm {
@@ -40,7 +40,7 @@ public:
     // Closing frees the image. While an upload runs the window stays open.
     void done(int result) override;
 
-    CFt260* m_pLink = nullptr;   // the main window's link, not owned
+    CMeterSession* m_pSession = nullptr;   // the main window's session, not owned
     CFirmwareUpload m_firmware;
 
 protected:

@@ -2,15 +2,15 @@
 
 #include "CDlgComm.h"
 
-#include "CFt260.h"
+#include "CMeterSession.h"
 #include "CUiPrompts.h"
-#include "CWaitCursor.h"
-#include "ILinkClock.h"
 #include "LinkResult.h"
 #include "MeterCommands.h"
 
+#include <QApplication>
 #include <QDir>
 #include <QFile>
+#include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QProgressBar>
@@ -20,26 +20,10 @@
 
 namespace {
 
-// Pauses that give the meter time to erase and to write what it received.
-constexpr int kWaitBeforeRequestMs = 100;
-constexpr int kWaitAfterRequestMs = 300;
-constexpr int kWaitBeforeHeadMs = 300;
-constexpr int kWaitAfterHeadMs = 300;
-constexpr int kWaitBeforePieceMs = 100;
-
-// The data phase runs the bar from 20 to 100.
-constexpr int kDataPhaseStart = 20;
-constexpr int kDataPhaseSpan = 80;
-
 void Enable(QWidget* widget, bool enabled)
 {
     if (widget)
         widget->setEnabled(enabled);
-}
-
-QString LinkText(const CFt260* link)
-{
-    return QString::fromStdString(link ? link->GetErrorText() : LinkResultText(LINK_OPEN_FAILED));
 }
 
 }   // namespace
@@ -59,12 +43,12 @@ CFirmwareUpload::Controls CFirmwareUpload::ControlsOf(const CDlgComm& window)
     return controls;
 }
 
-CFirmwareUpload::CFirmwareUpload(QWidget* window, const Controls& controls, ILinkClock& clock,
-                                 std::function<void()> applyControlState)
+CFirmwareUpload::CFirmwareUpload(QWidget* window, const Controls& controls,
+                                 std::function<void()> applyControlState, QWidget* group)
     : m_pWindow(window)
     , m_controls(controls)
-    , m_clock(clock)
     , m_fnApplyControlState(std::move(applyControlState))
+    , m_pGroup(group)
 {
     if (QProgressBar* bar = m_controls.pProgress) {
         bar->setRange(0, 100);
@@ -74,11 +58,23 @@ CFirmwareUpload::CFirmwareUpload(QWidget* window, const Controls& controls, ILin
         bar->setTextVisible(true);
         bar->setAlignment(Qt::AlignCenter);
     }
+    if (auto* box = qobject_cast<QGroupBox*>(m_pGroup))
+        m_strGroupTitle = box->title();
 }
 
-void CFirmwareUpload::SetLink(CFt260* link)
+void CFirmwareUpload::SetSession(CMeterSession* session)
 {
-    m_pLink = link;
+    if (m_bUploading || session == m_pSession)
+        return;
+    if (m_pSession)
+        QObject::disconnect(m_pSession, nullptr, m_pWindow, nullptr);
+    m_pSession = session;
+    if (!m_pSession)
+        return;
+    QObject::connect(m_pSession, &CMeterSession::FirmwareProgress, m_pWindow,
+                     [this](int value, double percent) { OnProgress(value, percent); });
+    QObject::connect(m_pSession, &CMeterSession::FirmwareVersion, m_pWindow,
+                     [this](const QString& version, bool after) { OnVersion(version, after); });
 }
 
 bool CFirmwareUpload::IsImageReady() const
@@ -95,6 +91,13 @@ void CFirmwareUpload::ApplyControlState()
 {
     if (m_fnApplyControlState)
         m_fnApplyControlState();
+    if (m_bUploading) {
+        // Only the stop stays: nothing may close the window or change the
+        // image until the meter is done.
+        Enable(m_controls.pUpload, false);
+        Enable(m_controls.pDrop, !m_bStopAsked);
+        Enable(m_controls.pClose, false);
+    }
 }
 
 void CFirmwareUpload::SetProgress(int position, const QString& text)
@@ -105,8 +108,6 @@ void CFirmwareUpload::SetProgress(int position, const QString& text)
     // Text first: whoever watches the value sees the text that goes with it.
     bar->setFormat(text);
     bar->setValue(position);
-    // The upload keeps the event loop waiting, so the bar is drawn here.
-    bar->repaint();
 }
 
 void CFirmwareUpload::ChooseFile()
@@ -169,8 +170,26 @@ bool CFirmwareUpload::ReadImage(QFile& file)
 
 void CFirmwareUpload::DropImage()
 {
-    if (m_bUploading)
+    if (m_bUploading) {
+        // The meter keeps the pieces it has; what it runs after a stop is
+        // no whole firmware, so the user is told before anything stops.
+        if (m_bStopAsked)
+            return;
+        m_bStopAsked = true;
+        ApplyControlState();
+        const bool stop = CUiPrompts::AskYesNo(
+            m_pWindow,
+            QStringLiteral("펌웨어 업로드를 중지하시겠습니까?\n"
+                           "중지하면 장비의 펌웨어가 완전하지 않으므로 업로드를 다시 해야 합니다."),
+            QStringLiteral("펌웨어 업로드"));
+        if (stop && m_bUploading && m_pSession) {
+            m_pSession->RequestCancel();
+            return;
+        }
+        m_bStopAsked = false;
+        ApplyControlState();
         return;
+    }
     m_bImageReady = 0;
     if (m_controls.pStatus)
         m_controls.pStatus->setText(QStringLiteral("펌웨어 업데이트 취소"));
@@ -183,75 +202,127 @@ void CFirmwareUpload::Upload()
 {
     if (m_bUploading)
         return;
-    m_bUploading = true;
-    CWaitCursor wait;
-    // Nothing may close the window or touch the image until the meter is done.
-    Enable(m_controls.pUpload, false);
-    Enable(m_controls.pDrop, false);
-    Enable(m_controls.pClose, false);
-
-    const QString result = RunUpload();
-
-    if (m_controls.pStatus)
-        m_controls.pStatus->setText(result);
-    m_bImageReady = 0;
-    m_bUploading = false;
-    ApplyControlState();
-    Enable(m_controls.pClose, true);
-}
-
-QString CFirmwareUpload::RunUpload()
-{
     // The size is public and may have been set apart from the buffer: never
     // send more than the buffer holds, nor an image without its head.
-    if (m_pImage.empty() || m_nImageSize == 0)
-        return QStringLiteral("파일 내용 없음");
-    if (m_nImageSize > m_pImage.size() || m_nImageSize < uint32_t(FIRMWARE_HEAD_LEN))
-        return QStringLiteral("파일 내용 없음");
-
-    uint8_t reply[REPLY_BUFFER_LEN] = {};
-
-    // Phase 1: the meter prepares for an update.
-    SetProgress(5, QStringLiteral("5% - 펌웨어 업데이트 요청"));
-    m_clock.SleepMs(kWaitBeforeRequestMs);
-    if (!m_pLink || SendMeterRequest(*m_pLink, MakeReadRequest(CMD_FW_UPDATE), reply) <= -1)
-        return QStringLiteral("펌웨어 업데이트 요청 실패 ") + LinkText(m_pLink);
-    SetProgress(10, QStringLiteral("10% - 펌웨어 업데이트 요청 완료"));
-    m_clock.SleepMs(kWaitAfterRequestMs);
-
-    // Phase 2: the head marker, which the meter judges.
-    SetProgress(15, QStringLiteral("15% - 펌웨어 헤더 전송"));
-    m_clock.SleepMs(kWaitBeforeHeadMs);
-    if (SendFirmwareHead(*m_pLink, m_pImage.data(), reply) <= -1)
-        return QStringLiteral("펌웨어 헤더 전송 실패 ") + LinkText(m_pLink);
-    // "해저" stays as the meter's users have always read it.
-    SetProgress(20, QStringLiteral("20% - 펌웨어 해저 전송 완료"));
-    m_clock.SleepMs(kWaitAfterHeadMs);
-    if (!IsFirmwareHeadAccepted(reply))
-        return QStringLiteral("펌웨어 파일 Head 값 에러");
-
-    // Phase 3: the body in order. A piece whose exchange failed ends the
-    // upload: skipping it would leave a hole in the meter's image.
-    const size_t total = m_nImageSize;
-    size_t position = FIRMWARE_HEAD_LEN;
-    for (const FirmwarePiece& piece : PlanFirmwarePieces(total)) {
-        m_clock.SleepMs(kWaitBeforePieceMs);
-        if (SendFirmwarePiece(*m_pLink, m_pImage.data(), piece, reply) <= -1)
-            return QStringLiteral("펌웨어 데이터 전송 실패 ") + LinkText(m_pLink);
-        if (IsFirmwareCrcError(reply))
-            return QStringLiteral("펌웨어 파일 업로드 CRC 에러");
-        position = piece.nOffset + piece.nLength;
-
-        const int progress =
-            kDataPhaseStart + int(uint64_t(kDataPhaseSpan) * position / total);
-        const double percent = double(position) / double(total) * 100.0;
-        SetProgress(progress, progress < 100
-                                  ? QString::asprintf("%d%% -  데이터 업로드 중(%.1f%%)...",
-                                                      progress, percent)
-                                  : QString::asprintf("%d%% -  데이터 업로드 완료(%.1f%%)...",
-                                                      progress, percent));
+    if (m_pImage.empty() || m_nImageSize == 0 || m_nImageSize > m_pImage.size()
+        || m_nImageSize < uint32_t(FIRMWARE_HEAD_LEN)) {
+        if (m_controls.pStatus)
+            m_controls.pStatus->setText(QStringLiteral("파일 내용 없음"));
+        m_bImageReady = 0;
+        ApplyControlState();
+        return;
     }
-    if (position != total)
-        return QStringLiteral("알수 없는 에러");
-    return QStringLiteral("펌웨어 업데이트 완료");
+    if (!m_pSession) {
+        if (m_controls.pStatus)
+            m_controls.pStatus->setText(QStringLiteral("펌웨어 업데이트 요청 실패 ")
+                                        + QString::fromStdString(LinkResultText(LINK_OPEN_FAILED)));
+        return;
+    }
+    std::vector<uint8_t> image(m_pImage.begin(), m_pImage.begin() + m_nImageSize);
+    if (!m_pSession->StartFirmwareUpload(std::move(image), m_pWindow,
+                                         [this](const SessionResult& r) { OnFinished(r); })) {
+        if (m_controls.pStatus)
+            m_controls.pStatus->setText(QStringLiteral("장비가 다른 작업 중입니다. 잠시 후 다시 시도하십시오."));
+        return;
+    }
+    m_bUploading = true;
+    m_bStopAsked = false;
+    QApplication::setOverrideCursor(Qt::WaitCursor);
+    ApplyControlState();
+    // A bar that still shows where an earlier try stopped starts again.
+    SetProgress(0, QStringLiteral("업로드 대기중."));
+}
+
+void CFirmwareUpload::OnVersion(const QString& version, bool afterUpload)
+{
+    if (!afterUpload)
+        m_strVersionBefore = version;
+    auto* box = qobject_cast<QGroupBox*>(m_pGroup);
+    if (!box)
+        return;
+    const QString before = m_strVersionBefore.isEmpty() ? QStringLiteral("?") : m_strVersionBefore;
+    if (!afterUpload)
+        box->setTitle(QStringLiteral("%1 (장비 버전 : %2)").arg(m_strGroupTitle, before));
+    else
+        box->setTitle(QStringLiteral("%1 (장비 버전 : %2 → %3)")
+                          .arg(m_strGroupTitle, before,
+                               version.isEmpty() ? QStringLiteral("응답 없음") : version));
+}
+
+void CFirmwareUpload::OnProgress(int value, double percent)
+{
+    switch (value) {
+    case 5:
+        SetProgress(5, QStringLiteral("5% - 펌웨어 업데이트 요청"));
+        return;
+    case 10:
+        SetProgress(10, QStringLiteral("10% - 펌웨어 업데이트 요청 완료"));
+        return;
+    case 15:
+        SetProgress(15, QStringLiteral("15% - 펌웨어 헤더 전송"));
+        return;
+    default:
+        break;
+    }
+    if (value == 20 && percent <= 0.0) {
+        // "해저" stays as the meter's users have always read it.
+        SetProgress(20, QStringLiteral("20% - 펌웨어 해저 전송 완료"));
+        return;
+    }
+    SetProgress(value, value < 100
+                           ? QString::asprintf("%d%% -  데이터 업로드 중(%.1f%%)...", value, percent)
+                           : QString::asprintf("%d%% -  데이터 업로드 완료(%.1f%%)...", value, percent));
+}
+
+void CFirmwareUpload::OnFinished(const SessionResult& r)
+{
+    const QString linkText = QString::fromStdString(r.strError);
+    QString status;
+    switch (r.eFirmware) {
+    case EFirmwareOutcome::Done:
+        status = QStringLiteral("펌웨어 업데이트 완료");
+        break;
+    case EFirmwareOutcome::NoImage:
+        status = QStringLiteral("파일 내용 없음");
+        break;
+    case EFirmwareOutcome::RequestFailed:
+        status = QStringLiteral("펌웨어 업데이트 요청 실패 ") + linkText;
+        break;
+    case EFirmwareOutcome::HeadFailed:
+        status = QStringLiteral("펌웨어 헤더 전송 실패 ") + linkText;
+        break;
+    case EFirmwareOutcome::HeadRejected:
+        status = QStringLiteral("펌웨어 파일 Head 값 에러");
+        break;
+    case EFirmwareOutcome::PieceFailed:
+        status = QStringLiteral("펌웨어 데이터 전송 실패 ") + linkText;
+        break;
+    case EFirmwareOutcome::CrcError:
+        status = QStringLiteral("펌웨어 파일 업로드 CRC 에러");
+        break;
+    case EFirmwareOutcome::Cancelled:
+        status = QStringLiteral("펌웨어 업로드 중지 - 장비에 펌웨어를 다시 업로드해야 합니다");
+        break;
+    }
+    if (m_controls.pStatus)
+        m_controls.pStatus->setText(status);
+
+    // A complete upload used the image up; after a failure or a stop the
+    // bar says where and why it stopped, and the same image may go again
+    // once the meter answers.
+    if (r.eFirmware == EFirmwareOutcome::Done || r.eFirmware == EFirmwareOutcome::NoImage) {
+        m_bImageReady = 0;
+    } else if (QProgressBar* bar = m_controls.pProgress) {
+        bar->setFormat(QStringLiteral("업로드 중지 (%1%) : %2").arg(bar->value()).arg(status));
+    }
+    EndUpload();
+}
+
+void CFirmwareUpload::EndUpload()
+{
+    m_bUploading = false;
+    m_bStopAsked = false;
+    QApplication::restoreOverrideCursor();
+    ApplyControlState();
+    Enable(m_controls.pClose, true);
 }

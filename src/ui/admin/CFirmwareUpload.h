@@ -3,12 +3,17 @@
 // window and the firmware dialog with the same controls and texts.
 //
 // An image file is a two-byte head marker (33 55 or 21 6F) and a body the
-// program does not look into. The upload runs in three phases inside the
-// button handler, blocking the window: the update request (0x48), the head
-// (0x49) and the body in pieces of at most 1024 bytes (0x4A), with fixed
-// pauses through the link's clock, the progress bar repainted after every
-// step and the result in the status line. After an upload, whatever its
-// outcome, the file has to be chosen again.
+// program does not look into. The upload is a session job in three phases
+// (the update request 0x48, the head 0x49, the body in pieces of at most
+// 1024 bytes 0x4A, with fixed pauses) that runs on the link's thread while
+// the window follows it on the progress bar. While it runs the close button
+// is disabled and "취소" stops it between two pieces, after a question. The
+// meter's version is shown before the upload and again once the meter is
+// back. After a complete upload the file has to be chosen again; after a
+// failure or a stop the bar says why, and the same image can be uploaded
+// again at once.
+
+#include "SessionTypes.h"
 
 #include <QString>
 
@@ -16,9 +21,8 @@
 #include <functional>
 #include <vector>
 
-class CFt260;
+class CMeterSession;
 class QFile;
-class ILinkClock;
 class QLabel;
 class QLineEdit;
 class QProgressBar;
@@ -49,14 +53,18 @@ public:
     // window's close button is its control 2).
     static Controls ControlsOf(const CDlgComm& window);
 
-    // applyControlState: the window's control-state rule, run after every operation.
-    CFirmwareUpload(QWidget* window, const Controls& controls, ILinkClock& clock,
-                    std::function<void()> applyControlState);
-    void SetLink(CFt260* link);
+    // applyControlState: the window's control-state rule, run after every
+    // operation. group: the group box whose title shows the meter's version
+    // (may be null).
+    CFirmwareUpload(QWidget* window, const Controls& controls, std::function<void()> applyControlState,
+                    QWidget* group = nullptr);
+    void SetSession(CMeterSession* session);
     void ChooseFile();          // file dialog through CUiPrompts::ChooseOpenFile; cancel changes nothing
+    // Drops the image; while an upload runs, asks and then stops it instead.
     void DropImage();
     void Upload();
     bool IsImageReady() const;  // m_bImageReady
+    bool IsUploading() const { return m_bUploading; }
     uint32_t ImageSize() const; // m_nImageSize
     static constexpr uint32_t kMaxImageSize = 16u * 1024 * 1024;
 
@@ -71,15 +79,20 @@ private:
     // Reads the opened file into m_pImage; false when it is no usable image
     // (m_pImage then empty and m_nImageSize 0).
     bool ReadImage(QFile& file);
-    // The three phases; returns the text for the status line.
-    QString RunUpload();
+    void OnProgress(int value, double percent);
+    void OnVersion(const QString& version, bool afterUpload);
+    void OnFinished(const SessionResult& result);
     void SetProgress(int position, const QString& text);
     void ApplyControlState();
+    void EndUpload();
 
     QWidget* m_pWindow;
     Controls m_controls;
-    ILinkClock& m_clock;
     std::function<void()> m_fnApplyControlState;
-    CFt260* m_pLink = nullptr;
+    QWidget* m_pGroup = nullptr;
+    QString m_strGroupTitle;
+    QString m_strVersionBefore;
+    CMeterSession* m_pSession = nullptr;
     bool m_bUploading = false;
+    bool m_bStopAsked = false;
 };

@@ -5,10 +5,12 @@
 #include "CDlgLog.h"
 #include "CReportExport.h"
 #include "CIniSysInfo.h"
+#include "CMeterSession.h"
 #include "CSpreadSheet.h"
 #include "CUiPrompts.h"
 #include "CWaitCursor.h"
 #include "ILinkClock.h"
+#include "LinkResult.h"
 #include "MeterCommands.h"
 #include "MeterRecords.h"
 #include "MeterTime.h"
@@ -137,12 +139,18 @@ QString CBrevaneDlg::BuiltInInfoText()
 
 CBrevaneDlg::CBrevaneDlg(IBridgeLibrary& bridge, ILinkClock& clock, CIniSysInfo& sysInfo,
                          QWidget* parent)
+    : CBrevaneDlg(*new CMeterSession(bridge, clock), clock, sysInfo, parent)
+{
+    m_pOwnSession.reset(&m_session);
+}
+
+CBrevaneDlg::CBrevaneDlg(CMeterSession& session, ILinkClock& clock, CIniSysInfo& sysInfo,
+                         QWidget* parent)
     : CDlgComm(DialogTemplate(), parent)
-    , m_link(bridge, clock)
+    , m_session(session)
     , m_clock(clock)
     , m_sysInfo(sysInfo)
 {
-    m_link.m_pOwner = this;
     m_hIcon = QIcon(QStringLiteral(":/brevane/brevane.svg"));
 
     m_fontBold = QFont(QStringLiteral("GulimChe"));
@@ -155,6 +163,18 @@ CBrevaneDlg::CBrevaneDlg(IBridgeLibrary& bridge, ILinkClock& clock, CIniSysInfo&
     m_dtEnd = GetDlgItemAs<QDateEdit>(IDC_DATE_END);
     m_lblClock = GetDlgItemAs<QLabel>(IDC_STATIC_CLOCK);
     m_editNumber = GetDlgItemAs<QLineEdit>(IDC_EDIT_NUMBER);
+
+    // The progress of a download and the stop button share the row of the
+    // mode buttons; the same line says afterwards when a list is incomplete.
+    m_lblStatus = new QLabel(this);
+    m_lblStatus->setObjectName(QStringLiteral("statusLine"));
+    m_lblStatus->setTextFormat(Qt::PlainText);
+    m_lblStatus->hide();
+    m_btnStop = new QPushButton(QStringLiteral("취소"), this);
+    m_btnStop->setObjectName(QStringLiteral("stopDownload"));
+    m_btnStop->setAutoDefault(false);
+    m_btnStop->hide();
+    connect(m_btnStop, &QPushButton::clicked, this, [this] { OnStopDownload(); });
 
     OnClicked(IDC_BUTTON_SEARCH, [this] { OnDeviceSearch(); });
     OnClicked(IDC_BUTTON_QUERY, [this] { QueryRecords(); });
@@ -175,6 +195,8 @@ CBrevaneDlg::CBrevaneDlg(IBridgeLibrary& bridge, ILinkClock& clock, CIniSysInfo&
     m_pTimer->setInterval(1000);
     connect(m_pTimer, &QTimer::timeout, this, [this] { OnTimer(TIMER_DETECT); });
 
+    ConnectSession();
+
     // F1 anywhere in the window shows the information text.
     qApp->installEventFilter(this);
 }
@@ -183,10 +205,15 @@ CBrevaneDlg::~CBrevaneDlg()
 {
     qApp->removeEventFilter(this);
     m_pTimer->stop();
-    // The link logs into the log window until the very end of its life.
-    m_link.m_pOwner = nullptr;
+    // A job still running is stopped; its results no longer reach this window.
+    m_session.RequestCancel();
+    disconnect(&m_session, nullptr, this, nullptr);
+    if (m_bBusyCursor)
+        QApplication::restoreOverrideCursor();
     delete m_pLogDlg;
     m_pLogDlg = nullptr;
+    if (m_pOwnSession)
+        m_pOwnSession.reset();
 }
 
 bool CBrevaneDlg::OnInitDialog()
@@ -203,9 +230,10 @@ bool CBrevaneDlg::OnInitDialog()
 
     InitControls();
 
-    // A window of its own (no parent), so that the modal administrator and
-    // firmware windows do not block it; the main window deletes it.
-    m_pLogDlg = new CDlgLog(nullptr, m_sysInfo.m_szLogDir, m_clock);
+    // A window of the main window's: it stays in front of it, and the
+    // administrator and firmware windows, modal to the main window only, do
+    // not block it.
+    m_pLogDlg = new CDlgLog(this, m_sysInfo.m_szLogDir, m_clock);
     m_pLogDlg->setWindowIcon(m_hIcon);
 
     setMinimumSize(kMinWidth, kMinHeight);
@@ -449,6 +477,60 @@ void CBrevaneDlg::PaintExtra(QPainter&)
     // The controls paint themselves over the background.
 }
 
+// ---- the session ----
+
+void CBrevaneDlg::ConnectSession()
+{
+    connect(&m_session, &CMeterSession::JobStarted, this, &CBrevaneDlg::OnJobStarted);
+    connect(&m_session, &CMeterSession::JobFinished, this, &CBrevaneDlg::OnJobFinished);
+    connect(&m_session, &CMeterSession::RecordsArrived, this, &CBrevaneDlg::OnRecords);
+    connect(&m_session, &CMeterSession::OutputSummaryArrived, this, &CBrevaneDlg::OnSummary);
+    connect(&m_session, &CMeterSession::Progress, this, &CBrevaneDlg::OnProgress);
+    connect(&m_session, &CMeterSession::PacketsLogged, this,
+            [this](const std::vector<PacketLogEntry>& entries) {
+                if (!m_pLogDlg)
+                    return;
+                for (const PacketLogEntry& e : entries)
+                    m_pLogDlg->AppendPacket(e.nDirection, e.bytes.data(), int(e.bytes.size()));
+            });
+}
+
+void CBrevaneDlg::OnJobStarted(ESessionJob job)
+{
+    // The once-a-second poll is too short to be worth a cursor.
+    if (job != ESessionJob::Detect && !m_bBusyCursor) {
+        QApplication::setOverrideCursor(Qt::BusyCursor);
+        m_bBusyCursor = true;
+    }
+    ApplyControlState();
+}
+
+void CBrevaneDlg::OnJobFinished(const SessionResult&)
+{
+    if (m_bBusyCursor && !m_session.IsBusy()) {
+        QApplication::restoreOverrideCursor();
+        m_bBusyCursor = false;
+    }
+    ApplyControlState();
+}
+
+// The buttons that reach the meter answer while it is detected and no job
+// runs; while a download runs nothing may change the sheet it fills.
+void CBrevaneDlg::ApplyControlState()
+{
+    const bool busy = m_session.IsBusy() && m_session.CurrentJob() != ESessionJob::Detect;
+    const bool downloading = m_session.CurrentJob() == ESessionJob::MemoryDownload
+                             || m_session.CurrentJob() == ESessionJob::OutputDownload;
+    SetDetectedControlsEnabled(m_bDetected && !busy);
+    for (int id : {IDC_BUTTON_ADMIN, IDC_BUTTON_FIRMWARE})
+        GetDlgItem(id)->setEnabled(!busy);
+    for (int id : {IDC_RADIO_MEMORY, IDC_RADIO_OUTPUT, IDC_BUTTON_EXCEL, IDC_BUTTON_SELECT_ALL,
+                   IDC_BUTTON_CLEAR_ALL, IDC_BUTTON_INVERT, IDC_DATE_START, IDC_DATE_END})
+        GetDlgItem(id)->setEnabled(!downloading);
+    m_btnStop->setVisible(downloading);
+    m_btnStop->setEnabled(downloading);
+}
+
 void CBrevaneDlg::SetDetectedControlsEnabled(bool enabled)
 {
     for (int id : {IDC_BUTTON_SEARCH, IDC_BUTTON_QUERY, IDC_BUTTON_READ_TIME, IDC_BUTTON_SET_TIME,
@@ -456,19 +538,39 @@ void CBrevaneDlg::SetDetectedControlsEnabled(bool enabled)
         GetDlgItem(id)->setEnabled(enabled);
 }
 
+void CBrevaneDlg::SetStatusLine(const QString& text, bool warning)
+{
+    m_lblStatus->setText(text);
+    const CAppTheme& theme = CAppTheme::Current();
+    QPalette palette = m_lblStatus->palette();
+    palette.setColor(QPalette::WindowText,
+                     warning ? QColor(0xF0, 0x80, 0x40) : CAppTheme::ToQColor(theme.m_clrText));
+    m_lblStatus->setPalette(palette);
+    m_lblStatus->setVisible(!text.isEmpty());
+}
+
+QString CBrevaneDlg::StatusLine() const
+{
+    return m_lblStatus->isHidden() ? QString() : m_lblStatus->text();
+}
+
 void CBrevaneDlg::OnTimer(int id)
 {
     if (id != TIMER_DETECT)
         return;
-    const bool found = !m_link.FindDevice().empty();
-    setWindowTitle(found ? TitleConnected() : TitleNotConnected());
-    SetDetectedControlsEnabled(found);
+    // A second in which the meter is busy is skipped: the poll never runs
+    // in the middle of an operation.
+    m_session.StartDetect(this, [this](const SessionResult& r) {
+        m_bDetected = r.bFound;
+        setWindowTitle(r.bFound ? TitleConnected() : TitleNotConnected());
+        ApplyControlState();
+    });
 }
 
-QString CBrevaneDlg::LinkErrorText() const
+QString CBrevaneDlg::LinkErrorText(const SessionResult& r) const
 {
-    QString text = Q(m_link.GetErrorText());
-    if (m_link.m_nResult == LINK_OPEN_FAILED && m_link.m_nOpenStatus == BRIDGE_ACCESS_DENIED) {
+    QString text = CUiPrompts::LinkFailureText(r.nResult, Q(r.strError));
+    if (r.nResult == LINK_OPEN_FAILED && r.nOpenStatus == BRIDGE_ACCESS_DENIED) {
         text += QStringLiteral(
             "\n\n장비는 연결되어 있지만 열 수 있는 권한이 없습니다.\n"
             "udev 규칙 70-brevane-ft260.rules 를 /etc/udev/rules.d/ 에 설치한 뒤\n"
@@ -485,9 +587,8 @@ void CBrevaneDlg::ShowMessage(const QString& text)
 
 void CBrevaneDlg::OnDeviceSearch()
 {
-    CWaitCursor wait;
-    m_clock.SleepMs(100);
-
+    if (m_session.IsBusy())
+        return;
     // The meter's identity is read again; what the user typed stays.
     m_gridInfo->ClearRange(2, 3, 2, 4);
     m_gridInfo->ClearRange(4, 3, 4, 4);
@@ -499,65 +600,89 @@ void CBrevaneDlg::OnDeviceSearch()
     m_gridData->SetRowCount(3);
     m_gridData->ClearRange(1, 2, 5, 2);
     m_gridData->SetAddressedSheet(addressed);
+    SetStatusLine(QString(), false);
 
-    if (m_link.Open()) {
-        ReadDeviceInfo();
-        const QDate today = QDateTime::fromSecsSinceEpoch(m_clock.NowSeconds()).date();
-        m_dtStart->setDate(today);
-        m_dtEnd->setDate(today);
-        QueryRecords();
-    } else {
-        ShowMessage(LinkErrorText());
+    // Name, serial number and version in this order; one that fails does
+    // not keep the others from being asked.
+    std::vector<SessionStep> steps;
+    for (uint8_t command : {CMD_READ_NAME, CMD_READ_SERIAL, CMD_READ_VERSION})
+        steps.push_back({MakeReadRequest(command), false});
+    m_session.StartExchange(std::move(steps), true, this,
+                            [this](const SessionResult& r) { OnSearchDone(r); });
+}
+
+void CBrevaneDlg::OnSearchDone(const SessionResult& r)
+{
+    if (!r.bOpened) {
+        CUiPrompts::ShowWarning(this, LinkErrorText(r), kCaption);
+        return;
     }
+    ReadDeviceInfo();
+    for (const SessionStepResult& step : r.steps) {
+        if (step.nResult < 0)
+            continue;
+        if (step.nCommand == CMD_READ_NAME)
+            m_gridInfo->SetCellText(2, 3, Q(DecodeTextReply(step.reply, NAME_FIELD_LEN)));
+        else if (step.nCommand == CMD_READ_SERIAL)
+            m_gridInfo->SetCellText(4, 3, Q(SerialNumberText(step.reply)));
+        else if (step.nCommand == CMD_READ_VERSION)
+            m_gridInfo->SetCellText(4, 4, Q(DecodeTextReply(step.reply, VERSION_FIELD_LEN)));
+    }
+    const QDate today = QDateTime::fromSecsSinceEpoch(m_clock.NowSeconds()).date();
+    m_dtStart->setDate(today);
+    m_dtEnd->setDate(today);
+    QueryRecords();
 }
 
 void CBrevaneDlg::ReadDeviceInfo()
 {
     m_gridInfo->SetCellText(2, 1, Q(FormatLocalTime(m_clock.NowSeconds())));
-
-    uint8_t reply[REPLY_BUFFER_LEN];
-    if (SendMeterRequest(m_link, MakeReadRequest(CMD_READ_NAME), reply) >= 0)
-        m_gridInfo->SetCellText(2, 3, Q(DecodeTextReply(reply, NAME_FIELD_LEN)));
-    if (SendMeterRequest(m_link, MakeReadRequest(CMD_READ_SERIAL), reply) >= 0)
-        m_gridInfo->SetCellText(4, 3, Q(SerialNumberText(reply)));
-    if (SendMeterRequest(m_link, MakeReadRequest(CMD_READ_VERSION), reply) >= 0)
-        m_gridInfo->SetCellText(4, 4, Q(DecodeTextReply(reply, VERSION_FIELD_LEN)));
 }
 
 void CBrevaneDlg::ReadDeviceClock()
 {
-    QString clockText = QStringLiteral("0000-00-00 00:00:00");
-    QString numberText = QStringLiteral("000-0000-0000");
-
-    uint8_t reply[REPLY_BUFFER_LEN];
-    const int result = SendMeterRequest(m_link, MakeReadRequest(CMD_READ_CLOCK), reply);
-    if (result < 0) {
-        ShowMessage(QStringLiteral("장비시간 읽기 실패 : %1").arg(LinkErrorText()));
-    } else {
-        const MeterClock clock = DecodeClockRecord(reply);
-        if (IsPlausibleClockYear(clock.when.nYear)) {
-            // A clock whose other fields make no time is shown with its raw
-            // numbers and marked, like a stored record with a broken time.
-            clockText = Q(FormatRecordTime(clock.when));
-            numberText = Q(FormatStoredNumber(clock.storedNumber));
+    m_session.StartRequest(MakeReadRequest(CMD_READ_CLOCK), this, [this](const SessionResult& r) {
+        QString clockText = QStringLiteral("0000-00-00 00:00:00");
+        QString numberText = QStringLiteral("000-0000-0000");
+        if (r.nResult < 0 || r.steps.empty()) {
+            CUiPrompts::ShowWarning(this, QStringLiteral("장비시간 읽기 실패 : %1").arg(LinkErrorText(r)),
+                                    kCaption);
+        } else {
+            const MeterClock clock = DecodeClockRecord(r.steps[0].reply);
+            if (IsPlausibleClockYear(clock.when.nYear)) {
+                // A clock whose other fields make no time is shown with its raw
+                // numbers and marked, like a stored record with a broken time.
+                clockText = Q(FormatRecordTime(clock.when));
+                numberText = Q(FormatStoredNumber(clock.storedNumber));
+            }
         }
-    }
-    m_lblClock->setText(clockText);
-    m_editNumber->setText(numberText);
+        m_lblClock->setText(clockText);
+        m_editNumber->setText(numberText);
+    });
 }
 
 void CBrevaneDlg::SetDeviceClock()
 {
-    if (!CUiPrompts::AskYesNo(this, QStringLiteral("장비시간을 설정하시겠습니까?"),
+    if (m_session.IsBusy())
+        return;
+    // The question names the time that is written: the PC's time when it
+    // was asked.
+    const int64_t when = m_clock.NowSeconds();
+    const QString shown = Q(FormatLocalTime(when));
+    if (!CUiPrompts::AskYesNo(this, QStringLiteral("장비시간을 %1 (으)로 설정하시겠습니까?").arg(shown),
                               QStringLiteral("설정")))
         return;
-    const MeterClock clock = MakeMeterClock(m_clock.NowSeconds());
-    uint8_t reply[REPLY_BUFFER_LEN];
-    if (SendMeterRequest(m_link, MakeSetClockRequest(clock), reply) >= 0)
-        CUiPrompts::ShowInfo(this, QStringLiteral("성공"), QStringLiteral("설정"));
-    else
-        CUiPrompts::ShowInfo(this, QStringLiteral("설정 실패 - %1").arg(LinkErrorText()),
-                             QStringLiteral("설정"));
+    m_session.StartRequest(MakeSetClockRequest(MakeMeterClock(when)), this,
+                           [this, shown](const SessionResult& r) {
+                               if (r.nResult >= 0) {
+                                   m_lblClock->setText(shown);
+                                   CUiPrompts::ShowInfo(this, QStringLiteral("성공"), QStringLiteral("설정"));
+                               } else {
+                                   CUiPrompts::ShowWarning(
+                                       this, QStringLiteral("설정 실패 - %1").arg(LinkErrorText(r)),
+                                       QStringLiteral("설정"));
+                               }
+                           });
 }
 
 // ---- records ----
@@ -582,40 +707,118 @@ void CBrevaneDlg::OnModeOutput()
 
 void CBrevaneDlg::QueryRecords()
 {
-    CWaitCursor wait;
-    const int64_t from = QDateTime(m_dtStart->date(), QTime(0, 0)).toSecsSinceEpoch();
-    const int64_t to = QDateTime(m_dtEnd->date(), QTime(0, 0)).toSecsSinceEpoch();
+    if (m_session.IsBusy())
+        return;
+    const QDate first = m_dtStart->date();
+    const QDate last = m_dtEnd->date();
+    if (m_nDataMode == 0 && last < first) {
+        CUiPrompts::ShowWarning(this,
+                                QStringLiteral("종료일(%1)이 시작일(%2)보다 앞섭니다. 날짜를 확인하십시오.")
+                                    .arg(last.toString(QStringLiteral("yyyy-MM-dd")),
+                                         first.toString(QStringLiteral("yyyy-MM-dd"))),
+                                kCaption);
+        return;
+    }
+    const int64_t from = QDateTime(first, QTime(0, 0)).toSecsSinceEpoch();
+    const int64_t to = QDateTime(last, QTime(0, 0)).toSecsSinceEpoch();
 
-    int result = 0;
-    int count = 0;
+    const auto done = [this](const SessionResult& r) { OnDownloadDone(r); };
+    bool started = false;
     if (m_nDataMode == 0) {
         m_gridData->SetAddressedSheet(1);
         m_gridData->SetRowCount(0);
-        result = m_link.ReadMemoryRecords(from, to, &count);
+        started = m_session.StartMemoryDownload(from, to, this, done);
     } else {
         m_gridData->SetAddressedSheet(2);
         m_gridData->ClearRange(1, 2, 5, 2);
         m_gridData->SetRowCount(3);
-        result = m_link.ReadOutputRecords();
-        count = m_gridData->GetRowCount() - 3;
+        started = m_session.StartOutputDownload(this, done);
     }
     m_gridData->SetAddressedSheet(m_nDataMode + 1);
+    if (started)
+        SetStatusLine(QStringLiteral("데이터 수신 중..."), false);
+}
 
-    if (result < 0) {
-        // The rows that did arrive stay; say that the download is not whole.
-        QString text = LinkErrorText();
+void CBrevaneDlg::OnStopDownload()
+{
+    const ESessionJob job = m_session.CurrentJob();
+    if (job != ESessionJob::MemoryDownload && job != ESessionJob::OutputDownload)
+        return;
+    m_btnStop->setEnabled(false);
+    SetStatusLine(QStringLiteral("수신을 중지하는 중..."), false);
+    m_session.RequestCancel();
+}
+
+void CBrevaneDlg::OnProgress(const DownloadProgress& p)
+{
+    if (!m_session.IsBusy())
+        return;
+    QString text = p.nTotal >= 0 ? QStringLiteral("데이터 수신 중 : %1 / %2건").arg(p.nRecords).arg(p.nTotal)
+                                 : QStringLiteral("데이터 수신 중 : %1건").arg(p.nRecords);
+    text += QStringLiteral(", 초당 %1건").arg(p.dRate, 0, 'f', 0);
+    if (p.dRemainingS >= 0.0)
+        text += QStringLiteral(", 남은 시간 약 %1초").arg(qRound(p.dRemainingS));
+    SetStatusLine(text, false);
+}
+
+void CBrevaneDlg::OnDownloadDone(const SessionResult& r)
+{
+    const int count = r.nRecords;
+    if (r.bComplete) {
+        SetStatusLine(QString(), false);
+    } else {
+        // The rows that came stay, with their ticks; the line says the list
+        // is not whole until a download runs to its end.
+        SetStatusLine(QStringLiteral("목록이 완전하지 않습니다 (%1건 수신). "
+                                     "다음 데이터 조회가 끝까지 완료될 때까지 일부 기록이 빠져 있습니다.")
+                          .arg(count),
+                      true);
+    }
+    if (!r.strSinkError.empty())
+        SetStatusLine(StatusLine() + (StatusLine().isEmpty() ? QString() : QStringLiteral("  "))
+                          + QStringLiteral("보관 실패 : %1").arg(Q(r.strSinkError)),
+                      true);
+
+    if (r.bCancelled) {
+        ShowMessage(QStringLiteral("사용자가 데이터 수신을 중지했습니다. 목록에 %1건이 있습니다.").arg(count));
+    } else if (r.nResult < 0) {
+        QString text = LinkErrorText(r);
         if (count > 0)
             text = QStringLiteral("데이터 수신이 완료되지 않았습니다 (%1건 수신).\n%2").arg(count).arg(text);
-        ShowMessage(text);
-    } else if (m_nDataMode == 0 && count == 0) {
+        CUiPrompts::ShowWarning(this, text, kCaption);
+    } else if (r.eJob == ESessionJob::MemoryDownload && count == 0) {
         ShowMessage(QStringLiteral("메모리 데이터 없음!"));
     }
 }
 
-void CBrevaneDlg::AddMemoryRecord(int index, const uint8_t* record)
+void CBrevaneDlg::OnRecords(EDownloadKind kind, const std::vector<DownloadedRecord>& batch)
 {
-    const MeasurementRecord rec = DecodeMeasurementRecord(record);
-    const int row = index + 1;
+    if (batch.empty())
+        return;
+    CSpreadSheet& g = *m_gridData;
+    const int addressed = g.GetAddressedSheet();
+    if (kind == EDownloadKind::Memory) {
+        g.SetAddressedSheet(1);
+        const int rows = batch.back().nIndex + 1;
+        if (g.GetRowCount() < rows)
+            g.SetRowCount(rows);
+        for (const DownloadedRecord& record : batch)
+            AddMemoryRow(record);
+    } else {
+        g.SetAddressedSheet(2);
+        const int rows = batch.back().nIndex + 4;
+        if (g.GetRowCount() < rows)
+            g.SetRowCount(rows);
+        for (const DownloadedRecord& record : batch)
+            AddOutputRow(record);
+    }
+    g.SetAddressedSheet(addressed);
+}
+
+void CBrevaneDlg::AddMemoryRow(const DownloadedRecord& record)
+{
+    const MeasurementRecord rec = DecodeMeasurementRecord(record.bytes);
+    const int row = record.nIndex + 1;
     CSpreadSheet& g = *m_gridData;
     if (g.GetRowCount() < row)
         g.SetRowCount(row);
@@ -628,33 +831,33 @@ void CBrevaneDlg::AddMemoryRecord(int index, const uint8_t* record)
     g.SetCellText(5, row, QString::fromUtf8(LoadCellModelName(rec.nLoadCellType)));
 }
 
-void CBrevaneDlg::SetOutputSummary(const uint8_t* summary)
+void CBrevaneDlg::OnSummary(const std::vector<uint8_t>& summary)
 {
-    const OutputSummary s = DecodeOutputSummary(summary);
+    if (summary.size() < size_t(OUTPUT_SUMMARY_LEN))
+        return;
+    const OutputSummary s = DecodeOutputSummary(summary.data());
     CSpreadSheet& g = *m_gridData;
+    const int addressed = g.GetAddressedSheet();
+    g.SetAddressedSheet(2);
     g.SetCellText(1, 2, QString::number(s.nCount));
     const uint16_t values[4] = {s.nAverage, s.nMinimum, s.nMaximum, s.nDeviation};
     for (int i = 0; i < 4; ++i)
         g.SetCellText(2 + i, 2, Q(FormatSummaryForce(values[i])));
+    g.SetAddressedSheet(addressed);
 }
 
-void CBrevaneDlg::AddOutputRecord(int index, const uint8_t* record)
+void CBrevaneDlg::AddOutputRow(const DownloadedRecord& record)
 {
-    const MeasurementRecord rec = DecodeMeasurementRecord(record);
-    const int row = index + 4;
+    const MeasurementRecord rec = DecodeMeasurementRecord(record.bytes);
+    const int row = record.nIndex + 4;
     CSpreadSheet& g = *m_gridData;
     if (g.GetRowCount() < row)
         g.SetRowCount(row);
-    g.SetCellText(1, row, QString::number(index + 1));
+    g.SetCellText(1, row, QString::number(record.nIndex + 1));
     g.SetCellText(2, row, Q(rec.bTimeValid ? FormatLocalTime(rec.tWhen) : FormatRecordTime(rec.when)));
     g.SetCellText(3, row, Q(FormatForceKn(rec.nRawForce)));
     g.SetCellText(4, row, QString::fromUtf8(LoadCellModelName(rec.nLoadCellType)));
     g.SetCellText(5, row, QStringLiteral("-"));
-}
-
-IPacketLog* CBrevaneDlg::GetPacketLog()
-{
-    return m_pLogDlg;
 }
 
 void CBrevaneDlg::SetSelection(int mode)
@@ -734,7 +937,6 @@ void CBrevaneDlg::ShowInfoText()
         text = LoadInfoText();
     }
     CUiPrompts::ShowInfo(this, text, QStringLiteral("정보"));
-    m_clock.SleepMs(100);
 }
 
 void CBrevaneDlg::OnCancel()
@@ -757,23 +959,27 @@ bool CBrevaneDlg::eventFilter(QObject* watched, QEvent* event)
     return CDlgComm::eventFilter(watched, event);
 }
 
-// The administrator window and the firmware dialog borrow the link for one
-// modal run. They block only the main window: the packet log window stays
-// usable beside them, as their log buttons promise.
+// The administrator window and the firmware dialog work on the same session.
+// They are modal to the main window only and open in front of it; the
+// packet log window stays usable beside them, as their log buttons promise.
 void CBrevaneDlg::OnAdmin()
 {
-    CDlgAdmin dlg(this, m_clock, m_pLogDlg);
-    dlg.m_pLink = &m_link;
-    dlg.setWindowModality(Qt::WindowModal);
-    dlg.exec();
+    auto* dlg = new CDlgAdmin(this, m_clock, m_pLogDlg);
+    dlg->m_pSession = &m_session;
+    dlg->setAttribute(Qt::WA_DeleteOnClose);
+    dlg->open();
+    dlg->raise();
+    dlg->activateWindow();
 }
 
 void CBrevaneDlg::OnFirmware()
 {
-    CDlgFw dlg(this, m_clock, m_pLogDlg);
-    dlg.m_pLink = &m_link;
-    dlg.setWindowModality(Qt::WindowModal);
-    dlg.exec();
+    auto* dlg = new CDlgFw(this, m_clock, m_pLogDlg);
+    dlg->m_pSession = &m_session;
+    dlg->setAttribute(Qt::WA_DeleteOnClose);
+    dlg->open();
+    dlg->raise();
+    dlg->activateWindow();
 }
 
 void CBrevaneDlg::OnLog()

@@ -1,23 +1,31 @@
 #pragma once
-// The main window: it owns the link to the meter and the packet log window,
-// looks for the meter once a second and shows the result in its title, and
-// on request reads the meter's identity and clock and downloads its stored
-// records (MEMORY) or its continuous series (OUTPUT) into the records grid.
-// The header grid above the records is both the meter's identity and the
-// report header the Excel report copies.
+// The main window, a view of the meter session: it looks for the meter once
+// a second and shows the result in its title, and on request reads the
+// meter's identity and clock and downloads its stored records (MEMORY) or
+// its continuous series (OUTPUT) into the records grid while they arrive,
+// with their count, rate and remaining time and a button that stops the
+// download. The header grid above the records is both the meter's identity
+// and the report header the Excel report copies. It owns the packet log
+// window and opens the administrator and firmware windows on the same
+// session.
 //
-// Every exchange with the meter blocks the window until it ends, with the
-// wait cursor shown; the detection timer never runs inside one.
+// Every meter operation runs as a session job on the link's thread; while
+// one runs the window repaints, moves and shows a busy cursor, and the
+// controls that would start another one are disabled. The detection poll
+// skips a second in which a job runs.
 
 #include "CDlgComm.h"
-#include "CFt260.h"
-#include "ILinkOwner.h"
+#include "SessionTypes.h"
 
 #include <QFont>
 #include <QIcon>
 #include <QString>
 
+#include <memory>
+#include <vector>
+
 class CDlgLog;
+class CMeterSession;
 class CIniSysInfo;
 class CSpreadSheet;
 class IBridgeLibrary;
@@ -25,9 +33,10 @@ class ILinkClock;
 class QDateEdit;
 class QLabel;
 class QLineEdit;
+class QPushButton;
 class QTimer;
 
-class CBrevaneDlg : public CDlgComm, public ILinkOwner {
+class CBrevaneDlg : public CDlgComm {
     Q_OBJECT
 public:
     static constexpr int IDD = 102;
@@ -59,6 +68,10 @@ public:
     static constexpr int kMinWidth = 1280;
     static constexpr int kMinHeight = 720;
 
+    // The window as a view of session (not owned).
+    CBrevaneDlg(CMeterSession& session, ILinkClock& clock, CIniSysInfo& sysInfo,
+                QWidget* parent = nullptr);
+    // The same with a session of its own on bridge.
     CBrevaneDlg(IBridgeLibrary& bridge, ILinkClock& clock, CIniSysInfo& sysInfo,
                 QWidget* parent = nullptr);
     ~CBrevaneDlg() override;
@@ -69,13 +82,9 @@ public:
     // The contact notice shown when there is no help.dat (tabs removed).
     static QString BuiltInInfoText();
 
-    // ---- ILinkOwner ----
-    IPacketLog* GetPacketLog() override;
-    void AddMemoryRecord(int index, const uint8_t* record) override;
-    void SetOutputSummary(const uint8_t* summary) override;
-    void AddOutputRecord(int index, const uint8_t* record) override;
-
     // ---- handlers (public so that tests drive them as the user would) ----
+    // Each one that talks to the meter starts a session job and returns;
+    // Session().WaitForIdle() waits for it (and for what it starts in turn).
     void OnTimer(int id);
     void OnDeviceSearch();
     void QueryRecords();
@@ -92,13 +101,19 @@ public:
     void OnFirmware();
     void OnLog();
     void ExportReport();
+    // The stop button of a running download.
+    void OnStopDownload();
 
     // The information text: help.dat of the program folder as UTF-16LE,
     // or the built-in notice.
     QString LoadInfoText() const;
 
-    CFt260& Link() { return m_link; }
+    CMeterSession& Session() { return m_session; }
     CDlgLog* LogWindow() const { return m_pLogDlg; }
+    // The line above the records: download progress, or that the list is
+    // not complete. Empty and hidden otherwise.
+    QString StatusLine() const;
+    QPushButton* StopButton() const { return m_btnStop; }
     CSpreadSheet& InfoGrid() { return *m_gridInfo; }
     CSpreadSheet& DataGrid() { return *m_gridData; }
     int DataMode() const { return m_nDataMode; }
@@ -109,7 +124,6 @@ public:
     QDateEdit* m_dtEnd = nullptr;         // 1016
     int m_nDataMode = 0;                  // 0 MEMORY, 1 OUTPUT
     QFont m_fontBold;
-    CFt260 m_link;
     CDlgLog* m_pLogDlg = nullptr;
     QIcon m_hIcon;
 
@@ -130,12 +144,31 @@ private:
     void FitFrameOnce();
     void ShowMessage(const QString& text);
     void SetSelection(int mode);   // 0 clear, 1 select, 2 invert
-    QString LinkErrorText() const;
+    // The failure text of a job's result, with what to check.
+    QString LinkErrorText(const SessionResult& result) const;
+    void ConnectSession();
+    void OnJobStarted(ESessionJob job);
+    void OnJobFinished(const SessionResult& result);
+    void ApplyControlState();
+    void OnSearchDone(const SessionResult& result);
+    void OnDownloadDone(const SessionResult& result);
+    void OnRecords(EDownloadKind kind, const std::vector<DownloadedRecord>& batch);
+    void OnSummary(const std::vector<uint8_t>& summary);
+    void OnProgress(const DownloadProgress& progress);
+    void AddMemoryRow(const DownloadedRecord& record);
+    void AddOutputRow(const DownloadedRecord& record);
+    void SetStatusLine(const QString& text, bool warning);
 
+    std::unique_ptr<CMeterSession> m_pOwnSession;
+    CMeterSession& m_session;
     ILinkClock& m_clock;
     CIniSysInfo& m_sysInfo;
     QTimer* m_pTimer = nullptr;
     bool m_bFrameFitted = false;
     QLabel* m_lblClock = nullptr;
     QLineEdit* m_editNumber = nullptr;
+    QLabel* m_lblStatus = nullptr;        // progress, or the list is incomplete
+    QPushButton* m_btnStop = nullptr;     // "취소" while a download runs
+    bool m_bDetected = false;             // the last detection poll found the bridge
+    bool m_bBusyCursor = false;
 };

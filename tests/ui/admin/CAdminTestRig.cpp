@@ -92,7 +92,7 @@ CAdminTestRig::CAdminTestRig(const CSimMeter::Setup& setup)
     , meter(clock, setup)
     , simBridge(meter, clock)
     , bridge(simBridge)
-    , link(bridge, clock)
+    , session(bridge, clock)
 {
     CUiPrompts::SetInfoHook([this](const QString& text, const QString&) { messages.push_back(text); });
     CUiPrompts::SetYesNoHook([this](const QString& text, const QString& caption) {
@@ -105,9 +105,10 @@ CAdminTestRig::CAdminTestRig(const CSimMeter::Setup& setup)
         answers.pop_front();
         return answer;
     });
-    link.FindDevice();
+    session.StartDetect();
+    WaitIdle(session);
     dlg = std::make_unique<CDlgAdmin>(nullptr, clock);
-    dlg->m_pLink = &link;
+    dlg->m_pSession = &session;
     dlg->InitDialog();
 }
 
@@ -140,19 +141,26 @@ void CAdminTestRig::SetCal(int col, int row, const QString& text)
 std::vector<uint8_t> CAdminTestRig::LastPayload() const
 {
     // @0 STX  @1 length = payload + 1  @2 command  @3 payload
+    const CFt260& link = const_cast<CMeterSession&>(session).Link();
     const int length = link.m_TxBuf[1] - 1;
     return std::vector<uint8_t>(link.m_TxBuf + 3, link.m_TxBuf + 3 + std::max(length, 0));
 }
 
 int CAdminTestRig::LastCommand() const
 {
-    return link.m_TxBuf[2];
+    return const_cast<CMeterSession&>(session).Link().m_TxBuf[2];
+}
+
+void CAdminTestRig::Wait()
+{
+    WaitIdle(session);
 }
 
 void CAdminTestRig::SearchOk()
 {
     const size_t before = messages.size();
     dlg->OnDeviceSearch();
+    Wait();
     ASSERT_EQ(dlg->m_bDeviceFound, 1);
     ASSERT_EQ(messages.size(), before) << LastMessage().toStdString();
 }

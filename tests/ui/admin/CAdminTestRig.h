@@ -8,6 +8,7 @@
 #include "CDlgAdmin.h"
 #include "CFt260.h"
 #include "CManualClock.h"
+#include "CMeterSession.h"
 #include "CSimBridge.h"
 #include "CSimMeter.h"
 
@@ -53,6 +54,8 @@ public:
     std::vector<uint8_t> LastPayload() const;
     int LastCommand() const;
 
+    // Waits until the window's session job (and what it started) ended.
+    void Wait();
     // Runs a device search and expects it to succeed silently.
     void SearchOk();
     QString LastMessage() const { return messages.empty() ? QString() : messages.back(); }
@@ -62,7 +65,7 @@ public:
     CSimMeter meter;
     CSimBridge simBridge;
     CFilterBridge bridge;
-    CFt260 link;
+    CMeterSession session;
     std::unique_ptr<CDlgAdmin> dlg;
 
     std::vector<std::pair<QString, QString>> questions;   // text, caption

@@ -68,6 +68,7 @@ TEST(Calibration, ChangingSizeRelabelsAndResetsOnlyOnAChange)
 {
     CReadingRig rig;
     rig.SelectSize(CDlgAdmin::IDC_RADIO_15T);
+    rig.Wait();
     EXPECT_EQ(rig.LastCommand(), 0x43);
     EXPECT_EQ(rig.Cal(1, 5), QStringLiteral("140 KN"));
     const QString point1 = QString::number(rig.meter.GetCalPoint(CSimMeter::SIZE_15T, 1));
@@ -76,6 +77,7 @@ TEST(Calibration, ChangingSizeRelabelsAndResetsOnlyOnAChange)
     rig.dlg->AutoReadBox()->setChecked(false);
     rig.SetCal(3, 7, QStringLiteral("5"));
     rig.SelectSize(CDlgAdmin::IDC_RADIO_30T);
+    rig.Wait();
     EXPECT_EQ(rig.dlg->m_nCellSize, 2);
     const QString labels30[] = {"160 KN", "220 KN", "280 KN"};
     for (int i = 0; i < 3; ++i) {
@@ -88,11 +90,13 @@ TEST(Calibration, ChangingSizeRelabelsAndResetsOnlyOnAChange)
     // The button of the size already selected changes nothing.
     rig.SetCal(3, 7, QStringLiteral("5"));
     rig.SelectSize(CDlgAdmin::IDC_RADIO_30T);
+    rig.Wait();
     EXPECT_EQ(rig.Cal(3, 7), QStringLiteral("5"));
     EXPECT_EQ(rig.Cal(1, 3), QStringLiteral("160 KN"));
 
     rig.dlg->AutoReadBox()->setChecked(true);
     rig.Tick();
+    rig.Wait();
     EXPECT_EQ(rig.LastCommand(), 0x45);
     EXPECT_EQ(rig.Cal(2, 3), QString::number(rig.meter.GetCalPoint(CSimMeter::SIZE_30T, 1)));
     EXPECT_EQ(rig.Cal(3, 7), QStringLiteral("5"));   // a read leaves typed values alone
@@ -102,12 +106,14 @@ TEST(Calibration, CorrectionWritesCarryTheSlotAndOffsetValue)
 {
     CReadingRig rig;
     rig.SelectSize(CDlgAdmin::IDC_RADIO_30T);
+    rig.Wait();
     const QString before = rig.Cal(2, 8);
     rig.SetCal(3, 8, QStringLiteral("-5"));
     bool boxOffDuringQuestion = false;
     rig.onQuestion = [&](const QString&) { boxOffDuringQuestion = !rig.dlg->AutoReadBox()->isChecked(); };
     rig.Answer(true);
     rig.dlg->OnCalGridButton(4, 8);
+    rig.Wait();
 
     ASSERT_EQ(rig.questions.size(), 1u);
     EXPECT_EQ(rig.questions[0].first,
@@ -120,12 +126,16 @@ TEST(Calibration, CorrectionWritesCarryTheSlotAndOffsetValue)
     EXPECT_EQ(rig.LastMessage(), QStringLiteral("성공"));
     EXPECT_EQ(rig.meter.GetCorrection(CSimMeter::SIZE_30T, 1), -5);
     rig.Tick();
+    rig.Wait();
     EXPECT_EQ(rig.Cal(2, 8), QStringLiteral("-5"));
 
     rig.SelectSize(CDlgAdmin::IDC_RADIO_7T);
+
+    rig.Wait();
     rig.SetCal(3, 7, QStringLiteral("12"));
     rig.Answer(true);
     rig.dlg->OnCalGridButton(4, 7);
+    rig.Wait();
     EXPECT_EQ(rig.LastPayload(), (Bytes{0x06, 0x08, 0x0C}));
     EXPECT_EQ(rig.meter.GetCorrection(CSimMeter::SIZE_7T, 0), 12);
     // The other sizes' slots are untouched.
@@ -138,19 +148,23 @@ TEST(Calibration, CorrectionNotSent)
     // Nothing read yet: no current value, no question.
     rig.SetCal(3, 7, QStringLiteral("3"));
     rig.dlg->OnCalGridButton(4, 7);
+    rig.Wait();
     EXPECT_TRUE(rig.questions.empty());
 
     rig.SearchOk();
     rig.dlg->AutoReadBox()->setChecked(true);
     rig.dlg->OnTimer(CDlgAdmin::TIMER_REFRESH);
+    rig.Wait();
     const int requests = rig.meter.GetRequestCount();
     // Answered No: nothing is sent and the box comes back.
     rig.dlg->OnCalGridButton(4, 7);
+    rig.Wait();
     EXPECT_EQ(rig.questions.size(), 1u);
     EXPECT_TRUE(rig.dlg->AutoReadBox()->isChecked());
     // A value the meter cannot take is refused before the question.
     rig.SetCal(3, 7, QStringLiteral("1500"));
     rig.dlg->OnCalGridButton(4, 7);
+    rig.Wait();
     EXPECT_EQ(rig.questions.size(), 1u);
     EXPECT_TRUE(rig.LastMessage().contains(QStringLiteral("-1000 ~ 1000")));
     EXPECT_EQ(rig.meter.GetRequestCount(), requests);
@@ -164,15 +178,18 @@ TEST(Calibration, SetPointTakesThePresentReading)
     const int requests = rig.meter.GetRequestCount();
     // Before the present reading is known the button does nothing.
     rig.dlg->OnCalGridButton(4, 4);
+    rig.Wait();
     EXPECT_TRUE(rig.questions.empty());
     EXPECT_EQ(rig.meter.GetRequestCount(), requests);
 
     rig.dlg->AutoReadBox()->setChecked(true);
     rig.dlg->OnTimer(CDlgAdmin::TIMER_REFRESH);
+    rig.Wait();
     const QString present = rig.Cal(2, 6);
     ASSERT_FALSE(present.isEmpty());
     rig.Answer(true);
     rig.dlg->OnCalGridButton(4, 4);
+    rig.Wait();
     ASSERT_EQ(rig.questions.size(), 1u);
     EXPECT_TRUE(rig.questions[0].first.startsWith(QStringLiteral("7톤 50 KN ")));
     EXPECT_TRUE(rig.questions[0].first.contains(present));
@@ -184,12 +201,14 @@ TEST(Calibration, SetPointTakesThePresentReading)
     const uint32_t point = rig.meter.GetCalPoint(CSimMeter::SIZE_7T, 2);
     EXPECT_NEAR(double(point), 8150.0, 12.0);   // the meter's resting reading
     rig.dlg->OnTimer(CDlgAdmin::TIMER_REFRESH);
+    rig.Wait();
     EXPECT_EQ(rig.Cal(2, 4), QString::number(point));
 
     // Rows and columns without a button do nothing.
     const size_t asked = rig.questions.size();
     for (const auto& cell : {std::pair<int, int>{4, 1}, {4, 6}, {3, 4}, {2, 7}})
         rig.dlg->OnCalGridButton(cell.first, cell.second);
+        rig.Wait();
     EXPECT_EQ(rig.questions.size(), asked);
 }
 
@@ -197,16 +216,19 @@ TEST(Calibration, FailedReadIsSilentAndKeepsTheValues)
 {
     CReadingRig rig;
     rig.Tick();
+    rig.Wait();
     const QString point = rig.Cal(2, 3);
     ASSERT_FALSE(point.isEmpty());
     rig.bridge.m_dropped = {0x4D};
     rig.Tick();
+    rig.Wait();
     EXPECT_TRUE(rig.messages.empty());
     EXPECT_EQ(rig.Cal(2, 3), point);
     // The failed read closed the link: the timer waits for another exchange to open it.
     const int requests = rig.meter.GetRequestCount();
     rig.bridge.m_dropped.clear();
     rig.Tick();
+    rig.Wait();
     EXPECT_EQ(rig.meter.GetRequestCount(), requests);
 }
 

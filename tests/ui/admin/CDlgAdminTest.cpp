@@ -49,10 +49,14 @@ TEST(AdminSearch, FailureReportsTheLinkErrorAndStopsAutomaticReading)
     rig.meter.SetBattery(-3);
     rig.bridge.m_dropped = {0x33};
     rig.dlg->OnDeviceSearch();
+    rig.Wait();
 
     EXPECT_EQ(rig.dlg->m_bDeviceFound, 0);
     ASSERT_EQ(rig.messages.size(), 1u);
-    EXPECT_EQ(rig.LastMessage(), QString::fromStdString(LinkResultText(LINK_READ_FAILED)));
+    // What to check first, then the link's own text.
+    EXPECT_EQ(rig.LastMessage(), CUiPrompts::LinkFailureText(LINK_READ_FAILED,
+                                                             QString::fromStdString(LinkResultText(LINK_READ_FAILED))));
+    EXPECT_TRUE(rig.LastMessage().endsWith(QString::fromStdString(LinkResultText(LINK_READ_FAILED))));
     EXPECT_FALSE(rig.dlg->AutoReadBox()->isChecked());
     // What was read before the failure stays; nothing after it is shown.
     EXPECT_EQ(rig.Info(2, 1), QStringLiteral("SIM-METER"));
@@ -125,6 +129,7 @@ TEST(AdminWrite, NameIsPaddedOrCutCleanly)
     rig.SetInfo(2, 1, QStringLiteral("ABC"));
     rig.Answer(true);
     rig.dlg->OnInfoGridButton(3, 1);
+    rig.Wait();
     ASSERT_EQ(rig.questions.size(), 1u);
     EXPECT_EQ(rig.questions[0].first, QStringLiteral("측정기 명-'ABC' 값을 설정하시겠습니까?"));
     EXPECT_EQ(rig.questions[0].second, QStringLiteral("설정"));
@@ -134,6 +139,7 @@ TEST(AdminWrite, NameIsPaddedOrCutCleanly)
     rig.SetInfo(2, 1, QStringLiteral("ABCDEFGHI"));
     rig.Answer(true);
     rig.dlg->OnInfoGridButton(3, 1);
+    rig.Wait();
     EXPECT_EQ(rig.meter.GetName(), "ABCDEFGHI");
 
     // Five Hangul syllables take ten bytes: the fifth does not fit and is
@@ -141,6 +147,7 @@ TEST(AdminWrite, NameIsPaddedOrCutCleanly)
     rig.SetInfo(2, 1, QStringLiteral("가나다라마"));
     rig.Answer(true);
     rig.dlg->OnInfoGridButton(3, 1);
+    rig.Wait();
     // The question names what the meter will keep.
     EXPECT_EQ(rig.questions.back().first, QStringLiteral("측정기 명-'가나다라' 값을 설정하시겠습니까?"));
     EXPECT_EQ(rig.meter.GetName(), Utf8ToAnsi("가나다라") + " ");
@@ -154,6 +161,7 @@ TEST(AdminWrite, SerialNumberAndRefusals)
     rig.SetInfo(2, 2, QStringLiteral("SN-7"));
     rig.Answer(true);
     rig.dlg->OnInfoGridButton(3, 2);
+    rig.Wait();
     EXPECT_EQ(rig.questions.back().first, QStringLiteral("측정기 S/N-'SN-7' 값을 설정하시겠습니까?"));
     EXPECT_EQ(rig.meter.GetSerial(), "SN-7       ");
 
@@ -161,18 +169,23 @@ TEST(AdminWrite, SerialNumberAndRefusals)
     // No: nothing is sent.
     rig.SetInfo(2, 2, QStringLiteral("OTHER"));
     rig.dlg->OnInfoGridButton(3, 2);
+    rig.Wait();
     // Empty: not even asked.
     rig.SetInfo(2, 1, QString());
     rig.dlg->OnInfoGridButton(3, 1);
+    rig.Wait();
     EXPECT_EQ(rig.questions.size(), 2u);
     // A character the meter's code page lacks would arrive as '?'.
     rig.SetInfo(2, 1, QStringLiteral("AB\U0001F600"));
     rig.dlg->OnInfoGridButton(3, 1);
+    rig.Wait();
     EXPECT_EQ(rig.questions.size(), 2u);
     EXPECT_TRUE(rig.LastMessage().contains(QStringLiteral("쓸 수 없는 문자")));
     // The check box cell and cells without a button do nothing.
     rig.dlg->OnInfoGridButton(3, 3);
+    rig.Wait();
     rig.dlg->OnInfoGridButton(6, 1);
+    rig.Wait();
     EXPECT_EQ(rig.questions.size(), 2u);
     EXPECT_EQ(rig.meter.GetRequestCount(), requests);
     EXPECT_EQ(rig.meter.GetSerial(), "SN-7       ");
@@ -183,6 +196,7 @@ TEST(AdminWrite, ClockFromThePcOrTyped)
     CAdminTestRig rig;
     rig.Answer(true);
     rig.dlg->OnInfoGridButton(6, 3);
+    rig.Wait();
     EXPECT_EQ(rig.questions.back().first, QStringLiteral("장비시간을 설정하시겠습니까?"));
     EXPECT_EQ(rig.LastMessage(), QStringLiteral("성공"));
     EXPECT_NEAR(double(rig.meter.GetMeterTime()), double(CalendarSeconds(2026, 12, 7, 10, 0, 0)), 2.0);
@@ -195,6 +209,7 @@ TEST(AdminWrite, ClockFromThePcOrTyped)
     rig.SetInfo(5, 3, QStringLiteral("2024-02-30 10:00:00"));
     rig.Answer(true);
     rig.dlg->OnInfoGridButton(6, 3);
+    rig.Wait();
     EXPECT_EQ(rig.LastMessage(), QStringLiteral("성공"));
     const int64_t written = rig.meter.GetMeterTime();
     EXPECT_NEAR(double(written), double(CalendarSeconds(2024, 3, 1, 10, 0, 0)), 2.0);
@@ -226,6 +241,7 @@ TEST(AdminWrite, TypedClockThatIsNotATimeSendsNothing)
         rig.SetInfo(5, 3, QString::fromUtf8(c.first));
         rig.Answer(true);
         rig.dlg->OnInfoGridButton(6, 3);
+        rig.Wait();
         EXPECT_EQ(rig.LastMessage(), c.second) << c.first;
     }
     EXPECT_EQ(rig.meter.GetRequestCount(), requests);
@@ -246,8 +262,10 @@ TEST(AdminWrite, FailedWriteIsReported)
     rig.SetInfo(2, 1, QStringLiteral("ABC"));
     rig.Answer(true);
     rig.dlg->OnInfoGridButton(3, 1);
+    rig.Wait();
     EXPECT_EQ(rig.LastMessage(),
-              QStringLiteral("설정 실패 - ") + QString::fromStdString(LinkResultText(LINK_READ_FAILED)));
+              QStringLiteral("설정 실패 - ")
+                  + CUiPrompts::LinkFailureText(LINK_READ_FAILED, QString::fromStdString(LinkResultText(LINK_READ_FAILED))));
     EXPECT_EQ(rig.meter.GetName(), "SIM-METER");
 }
 
@@ -257,14 +275,17 @@ TEST(AdminTimer, ShowsThePcClockAndReadsOnlyAfterASearch)
     rig.dlg->AutoReadBox()->setChecked(true);
     const int requests = rig.meter.GetRequestCount();
     rig.dlg->OnTimer(CDlgAdmin::TIMER_REFRESH);
+    rig.Wait();
     EXPECT_EQ(rig.Info(2, 3), kNow);
     EXPECT_EQ(rig.meter.GetRequestCount(), requests);
     rig.dlg->OnTimer(7);   // other timers are not this window's
+    rig.Wait();
     EXPECT_EQ(rig.meter.GetRequestCount(), requests);
 
     // A search turns the box off only when it fails; it was on, so reading starts.
     rig.SearchOk();
     rig.dlg->OnTimer(CDlgAdmin::TIMER_REFRESH);
+    rig.Wait();
     EXPECT_EQ(rig.LastCommand(), 0x4D);
     EXPECT_EQ(rig.Cal(2, 2), QString::number(rig.meter.GetCalPoint(CSimMeter::SIZE_7T, 0)));
     EXPECT_EQ(rig.Cal(2, 9).toInt(), rig.meter.GetCorrection(CSimMeter::SIZE_7T, 2));
@@ -273,9 +294,11 @@ TEST(AdminTimer, ShowsThePcClockAndReadsOnlyAfterASearch)
     const int afterRead = rig.meter.GetRequestCount();
     rig.dlg->AutoReadBox()->setChecked(false);
     rig.dlg->OnTimer(CDlgAdmin::TIMER_REFRESH);
+    rig.Wait();
     rig.dlg->AutoReadBox()->setChecked(true);
-    rig.link.m_hDevice.reset();
+    rig.session.Link().m_hDevice.reset();
     rig.dlg->OnTimer(CDlgAdmin::TIMER_REFRESH);
+    rig.Wait();
     EXPECT_EQ(rig.meter.GetRequestCount(), afterRead);
 }
 
@@ -298,6 +321,7 @@ TEST(AdminDisplay, LastExchangeLines)
     // A failed exchange shows what did arrive and the failure.
     rig.bridge.m_dropped = {0x31};
     rig.dlg->OnDeviceSearch();
+    rig.Wait();
     const QString failed = rig.dlg->findChild<QLabel*>(QStringLiteral("1041"))->text();
     EXPECT_TRUE(failed.endsWith(QStringLiteral(" (0 BYTE) ")
                                 + QString::fromStdString(LinkResultText(LINK_READ_FAILED))))
@@ -380,12 +404,14 @@ TEST(AdminControls, InitialStateAndLogButton)
 
     CDlgLog log(nullptr, dir.path().toStdString(), rig.clock);
     CDlgAdmin admin(nullptr, rig.clock, &log);
-    admin.m_pLink = &rig.link;
+    admin.m_pSession = &rig.session;
     admin.InitDialog();
     auto* button = admin.GetDlgItemAs<QPushButton>(CDlgAdmin::IDC_BUTTON_LOG);
     button->click();
+    rig.Wait();
     EXPECT_TRUE(log.isVisible());
     button->click();
+    rig.Wait();
     EXPECT_FALSE(log.isVisible());
 }
 
@@ -405,8 +431,10 @@ TEST(AdminFirmware, LoadedImageLocksTheMeterSettings)
     rig.SearchOk();
     rig.dlg->AutoReadBox()->setChecked(true);
     rig.dlg->OnTimer(CDlgAdmin::TIMER_REFRESH);
+    rig.Wait();
     CUiPrompts::SetOpenFileHook([&](const QString&, const QString&, const QString&) { return path; });
     rig.dlg->GetDlgItemAs<QPushButton>(CDlgAdmin::IDC_BUTTON_FILE)->click();
+    rig.Wait();
 
     ASSERT_TRUE(rig.dlg->IsImageReady());
     EXPECT_EQ(rig.dlg->m_firmware.m_nImageSize, 1500u);
@@ -424,14 +452,18 @@ TEST(AdminFirmware, LoadedImageLocksTheMeterSettings)
     rig.Answer(true);
     rig.Answer(true);
     rig.dlg->OnInfoGridButton(3, 1);
+    rig.Wait();
     rig.dlg->OnCalGridButton(4, 7);
+    rig.Wait();
     rig.dlg->AutoReadBox()->setChecked(true);
     rig.dlg->OnTimer(CDlgAdmin::TIMER_REFRESH);
+    rig.Wait();
     EXPECT_TRUE(rig.questions.empty());
     EXPECT_EQ(rig.meter.GetRequestCount(), requests);
 
     // The upload goes through the window's link; afterwards the settings are free again.
     rig.dlg->GetDlgItemAs<QPushButton>(CDlgAdmin::IDC_BUTTON_UPLOAD)->click();
+    rig.Wait();
     EXPECT_EQ(rig.dlg->findChild<QLabel*>(QStringLiteral("1045"))->text(),
               QStringLiteral("펌웨어 업데이트 완료"));
     const std::vector<uint8_t>& received = rig.meter.GetFirmwareImage();

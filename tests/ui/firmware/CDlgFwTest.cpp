@@ -5,6 +5,7 @@
 #include "CDlgFw.h"
 #include "CDlgLog.h"
 #include "CFt260.h"
+#include "CMeterSession.h"
 #include "CManualClock.h"
 #include "CSimBridge.h"
 #include "CSimMeter.h"
@@ -13,6 +14,8 @@
 #include <QApplication>
 #include <QCursor>
 #include <QFile>
+#include <QGroupBox>
+#include <QThread>
 #include <QLabel>
 #include <QLineEdit>
 #include <QProgressBar>
@@ -21,6 +24,7 @@
 
 #include <gtest/gtest.h>
 
+#include <memory>
 #include <vector>
 
 namespace {
@@ -52,12 +56,13 @@ protected:
     FirmwareDialogTest()
         : meter(clock)
         , bridge(meter, clock)
-        , link(bridge, clock)
+        , session(bridge, clock)
         , logWindow(nullptr, std::string(), clock)
         , dlg(nullptr, clock, &logWindow)
     {
-        link.FindDevice();
-        dlg.m_pLink = &link;
+        session.StartDetect();
+        session.WaitForIdle(30000);
+        dlg.m_pSession = &session;
         CUiPrompts::SetOpenFileHook(
             [this](const QString&, const QString& filter, const QString& directory) {
                 lastFilter = filter;
@@ -96,6 +101,17 @@ protected:
         ASSERT_TRUE(Button(CDlgFw::IDC_BUTTON_UPLOAD)->isEnabled()) << Status().toStdString();
         steps.clear();
         Button(CDlgFw::IDC_BUTTON_UPLOAD)->click();
+        ASSERT_TRUE(session.WaitForIdle(60000));
+    }
+    // Runs action on the link's thread at the count-th pause of ms
+    // milliseconds from now: a known point between two exchanges.
+    void AtPause(int ms, int count, std::function<void()> action)
+    {
+        auto seen = std::make_shared<int>(0);
+        clock.SetSleepHook([=](int slept) {
+            if (slept == ms && ++*seen == count)
+                action();
+        });
     }
     std::vector<int> Values() const
     {
@@ -104,12 +120,16 @@ protected:
             values.push_back(step.value);
         return values;
     }
-    // After every upload, whatever its end: image gone, close open again.
-    void ExpectUploadEnded()
+    // After every upload the close button is open again. A complete one has
+    // used the image up; after a failure the bar says that it stopped and
+    // the same image may be uploaded again.
+    void ExpectUploadEnded(bool complete = true)
     {
-        EXPECT_FALSE(dlg.m_firmware.IsImageReady());
-        EXPECT_FALSE(Button(CDlgFw::IDC_BUTTON_UPLOAD)->isEnabled());
-        EXPECT_FALSE(Button(CDlgFw::IDC_BUTTON_DROP)->isEnabled());
+        EXPECT_EQ(dlg.m_firmware.IsImageReady(), !complete);
+        EXPECT_EQ(Button(CDlgFw::IDC_BUTTON_UPLOAD)->isEnabled(), !complete);
+        EXPECT_EQ(Button(CDlgFw::IDC_BUTTON_DROP)->isEnabled(), !complete);
+        if (!complete)
+            EXPECT_TRUE(Progress()->text().startsWith(QStringLiteral("업로드 중지 ("))) << Progress()->text().toStdString();
         EXPECT_TRUE(Button(CDlgFw::IDC_BUTTON_FILE)->isEnabled());
         EXPECT_TRUE(Close()->isEnabled());
         EXPECT_EQ(QApplication::overrideCursor(), nullptr);
@@ -134,7 +154,7 @@ protected:
     CManualClock clock;
     CSimMeter meter;
     CSimBridge bridge;
-    CFt260 link;
+    CMeterSession session;
     CDlgLog logWindow;
     CDlgFw dlg;
     QString nextPath;
@@ -305,32 +325,31 @@ TEST_F(FirmwareDialogTest, CrcErrorStopsTheUploadWhereItWas)
     // 20 + 80 * 1026 / 4000 = 40, 20 + 80 * 2050 / 4000 = 61; the third piece fails.
     EXPECT_EQ(Values(), (std::vector<int>{5, 10, 15, 20, 40, 61}));
     EXPECT_EQ(Progress()->value(), 61);
-    EXPECT_EQ(Progress()->text(), QStringLiteral("61% -  데이터 업로드 중(51.2%)..."));
+    EXPECT_EQ(Progress()->text(), QStringLiteral("업로드 중지 (61%) : 펌웨어 파일 업로드 CRC 에러"));
     EXPECT_EQ(Status(), QStringLiteral("펌웨어 파일 업로드 CRC 에러"));
     EXPECT_EQ(meter.GetFirmwareChunks(), 3);
-    ExpectUploadEnded();
+    ExpectUploadEnded(false);
 }
 
 TEST_F(FirmwareDialogTest, FailedDataExchangeEndsTheUploadInsteadOfLeavingAHole)
 {
     const QByteArray image = MakeImage(4000);
-    // The bridge stops writing once the first piece is through.
-    onStep = [this](int value) {
-        if (value > 20)
-            bridge.SetWriteFail(true);
-    };
+    // The bridge stops writing once the first piece is through: in the
+    // pause before the second piece (the third pause of 100 ms).
+    AtPause(100, 3, [this] { bridge.SetWriteFail(true); });
     UploadImage(image);
+    clock.SetSleepHook(nullptr);
 
     EXPECT_EQ(Values(), (std::vector<int>{5, 10, 15, 20, 40}));
     EXPECT_EQ(Progress()->value(), 40);
     const QString expected = QStringLiteral("펌웨어 데이터 전송 실패 ")
-                           + QString::fromStdString(link.GetErrorText());
+                           + QString::fromStdString(session.Link().GetErrorText());
     EXPECT_EQ(Status(), expected);
-    EXPECT_FALSE(link.GetErrorText().empty());
+    EXPECT_FALSE(session.Link().GetErrorText().empty());
     EXPECT_NE(Status(), kDone);
     // The meter holds the head and the first piece, nothing after a gap.
     EXPECT_EQ(MeterImage(), image.left(1026));
-    ExpectUploadEnded();
+    ExpectUploadEnded(false);
 }
 
 TEST_F(FirmwareDialogTest, FailedRequestOrHeadExchangeIsReportedWithTheLinkMessage)
@@ -339,28 +358,31 @@ TEST_F(FirmwareDialogTest, FailedRequestOrHeadExchangeIsReportedWithTheLinkMessa
     UploadImage(MakeImage(1026));
     EXPECT_EQ(Values(), (std::vector<int>{5}));
     EXPECT_EQ(Status(), QStringLiteral("펌웨어 업데이트 요청 실패 ")
-                            + QString::fromStdString(link.GetErrorText()));
-    ExpectUploadEnded();
+                            + QString::fromStdString(session.Link().GetErrorText()));
+    ExpectUploadEnded(false);
 
+    // The meter is back: the same image goes again without choosing it;
+    // the bridge fails in the pause before the head (the second of 300 ms).
     bridge.ClearFaults();
-    onStep = [this](int value) {
-        if (value == 15)
-            bridge.SetWriteFail(true);
-    };
-    UploadImage(MakeImage(1026));
-    EXPECT_EQ(Values(), (std::vector<int>{5, 10, 15}));
+    AtPause(300, 2, [this] { bridge.SetWriteFail(true); });
+    steps.clear();
+    Button(CDlgFw::IDC_BUTTON_UPLOAD)->click();
+    ASSERT_TRUE(session.WaitForIdle(60000));
+    clock.SetSleepHook(nullptr);
+    // The bar starts again from where the last try stopped.
+    EXPECT_EQ(Values(), (std::vector<int>{0, 5, 10, 15}));
     EXPECT_EQ(Status(), QStringLiteral("펌웨어 헤더 전송 실패 ")
-                            + QString::fromStdString(link.GetErrorText()));
+                            + QString::fromStdString(session.Link().GetErrorText()));
     EXPECT_TRUE(meter.GetFirmwareImage().empty());
-    ExpectUploadEnded();
+    ExpectUploadEnded(false);
 
-    // Without a link the request cannot go out at all.
+    // Without a session the request cannot go out at all.
     bridge.SetWriteFail(false);
-    onStep = nullptr;
-    dlg.m_pLink = nullptr;
-    UploadImage(MakeImage(1026));
+    dlg.m_pSession = nullptr;
+    steps.clear();
+    Button(CDlgFw::IDC_BUTTON_UPLOAD)->click();
     EXPECT_TRUE(Status().startsWith(QStringLiteral("펌웨어 업데이트 요청 실패 ")));
-    ExpectUploadEnded();
+    EXPECT_TRUE(dlg.m_firmware.IsImageReady());
 }
 
 TEST_F(FirmwareDialogTest, ClosingWaitsForTheUploadAndThenFreesTheImage)
@@ -382,6 +404,51 @@ TEST_F(FirmwareDialogTest, ClosingWaitsForTheUploadAndThenFreesTheImage)
     EXPECT_FALSE(dlg.m_firmware.IsImageReady());
     EXPECT_TRUE(dlg.m_firmware.m_pImage.empty());
     EXPECT_EQ(dlg.m_firmware.ImageSize(), 0u);
+}
+
+TEST_F(FirmwareDialogTest, StopBetweenPiecesAfterAQuestionThenUploadAgain)
+{
+    std::vector<QString> questions;
+    std::vector<bool> answers = {false, true};
+    CUiPrompts::SetYesNoHook([&](const QString& text, const QString&) {
+        questions.push_back(text);
+        const bool answer = answers.front();
+        answers.erase(answers.begin());
+        return answer;
+    });
+    // While the third piece is on its way the user presses "취소" twice:
+    // first answers no, then yes; the fourth piece is not sent.
+    const QByteArray image = MakeImage(8000);
+    onStep = [this](int value) {
+        if (value > 20 && steps.size() == 5) {
+            EXPECT_FALSE(Close()->isEnabled());
+            ASSERT_TRUE(Button(CDlgFw::IDC_BUTTON_DROP)->isEnabled());
+            Button(CDlgFw::IDC_BUTTON_DROP)->click();
+            Button(CDlgFw::IDC_BUTTON_DROP)->click();
+        }
+    };
+    // The link's thread waits at the pause before the third piece until the
+    // window has seen the progress of the first.
+    AtPause(100, 4, [this] {
+        for (int i = 0; i < 10000 && steps.size() < 5; ++i)
+            QThread::msleep(1);
+    });
+    UploadImage(image);
+    clock.SetSleepHook(nullptr);
+    onStep = nullptr;
+
+    ASSERT_EQ(questions.size(), 2u);
+    EXPECT_TRUE(questions[0].contains(QStringLiteral("다시 해야 합니다"))) << questions[0].toStdString();
+    EXPECT_EQ(Status(), QStringLiteral("펌웨어 업로드 중지 - 장비에 펌웨어를 다시 업로드해야 합니다"));
+    EXPECT_EQ(meter.GetFirmwareChunks(), 3);
+    ExpectUploadEnded(false);
+
+    // The whole image goes on the next try, and the version is read again.
+    UploadImage(image);
+    EXPECT_EQ(Status(), kDone);
+    EXPECT_EQ(MeterImage(), image);
+    EXPECT_EQ(dlg.GetDlgItemAs<QGroupBox>(CDlgFw::IDC_GROUP_FIRMWARE)->title(),
+              QStringLiteral("펌웨어 업로드 (장비 버전 : 1.05 → 1.05)"));
 }
 
 TEST_F(FirmwareDialogTest, LogButtonShowsAndHidesTheLogWindow)

@@ -292,6 +292,13 @@ void CDlgAdmin::ApplyControlState()
 
 // ---- helpers ----
 
+void CDlgAdmin::done(int result)
+{
+    if (m_firmware.IsUploading())
+        return;
+    CDlgComm::done(result);
+}
+
 bool CDlgAdmin::IsImageReady() const
 {
     return m_firmware.IsImageReady();

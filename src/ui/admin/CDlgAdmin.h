@@ -83,6 +83,8 @@ public:
     // Enables what may be used with and without a loaded firmware image.
     void ApplyControlState();
     bool IsImageReady() const;
+    // While an upload runs the window stays open: the meter is mid-update.
+    void done(int result) override;
 
     CSpreadSheet& InfoGrid() { return *m_gridInfo; }
     CSpreadSheet& CalGrid() { return *m_gridCal; }

@@ -27,6 +27,8 @@
 #include <QStringList>
 #include <QTimer>
 
+#include <algorithm>
+
 namespace {
 
 const QString kCaption = QStringLiteral("압력 계측기");
@@ -417,6 +419,11 @@ void CBrevaneDlg::ArrangeControls()
     place(IDC_STATIC_START, W - 575, Y, 145, 25);
     place(IDC_RADIO_MEMORY, 10, Y + 10, 120, 25);
     place(IDC_RADIO_OUTPUT, 131, Y + 10, 120, 25);
+    // Between the mode buttons and the dates: the download's line and its
+    // stop button.
+    const int stopX = W - 575 - 90;
+    m_btnStop->setGeometry(stopX, Y + 5, 80, 28);
+    m_lblStatus->setGeometry(260, Y + 5, std::max(0, stopX - 10 - 260), 28);
 
     // Both record sheets fill the grid's width with their columns in
     // proportion; their rows keep their height, so a long download scrolls.

@@ -4,6 +4,7 @@
 #include "FileSystem.h"
 #include "TextCodec.h"
 
+
 namespace {
 
 const char* const kSection = "REPORT";
@@ -11,6 +12,24 @@ const char* const kKeyCompany = "COMPANY";
 const char* const kKeyReportName = "REPORT_NAME";
 const char* const kKeyUserName = "USER_NAME";
 const char* const kKeyReportDir = "SAVE_DIR";
+const char* const kSectionAdmin = "ADMIN";
+const char* const kKeyAdminPassword = "PASSWORD";
+const char* const kSectionClock = "CLOCK";
+const char* const kKeyMaxClockDrift = "MAX_DRIFT";
+
+// A whole number of seconds from 1 to a day; anything else is the default.
+int ParseMaxDrift(const std::string& text, int defaultValue)
+{
+    if (text.empty() || text.size() > 5)
+        return defaultValue;
+    int value = 0;
+    for (char c : text) {
+        if (c < '0' || c > '9')
+            return defaultValue;
+        value = value * 10 + (c - '0');
+    }
+    return value >= 1 && value <= 86400 ? value : defaultValue;
+}
 
 std::size_t LastSeparator(const std::string& path)
 {
@@ -92,6 +111,8 @@ void CIniSysInfo::LoadSettings(const std::string& exePath, const WritableProbe& 
     m_szReportName.clear();
     m_szUserName.clear();
     m_szReportDir.clear();
+    m_szAdminPassword.clear();
+    m_nMaxClockDrift = kDefaultMaxClockDrift;
     if (m_szExePath.empty())
         return;
 
@@ -104,6 +125,22 @@ void CIniSysInfo::LoadSettings(const std::string& exePath, const WritableProbe& 
     m_szReportName = TruncateUtf8(file.GetString(kSection, kKeyReportName, ""), kMaxReportChars);
     m_szUserName = TruncateUtf8(file.GetString(kSection, kKeyUserName, ""), kMaxReportChars);
     m_szReportDir = file.GetString(kSection, kKeyReportDir, "");
+    m_szAdminPassword = file.GetString(kSectionAdmin, kKeyAdminPassword, "");
+    m_nMaxClockDrift = ParseMaxDrift(file.GetString(kSectionClock, kKeyMaxClockDrift, ""), kDefaultMaxClockDrift);
+}
+
+bool CIniSysInfo::SaveAdminPassword(const std::string& stored, EFileWrite* failure)
+{
+    m_szAdminPassword = stored;
+    if (m_szIniPath.empty()) {
+        if (failure)
+            *failure = EFileWrite::Failed;
+        return false;
+    }
+    CIniFile file(m_szIniPath);
+    file.Load();
+    file.SetString(kSectionAdmin, kKeyAdminPassword, m_szAdminPassword);
+    return file.Save(failure);
 }
 
 bool CIniSysInfo::SaveReportDir(const std::string& dir, EFileWrite* failure)

@@ -45,6 +45,11 @@ public:
     // that the next save dialog opens there; false as SaveReportHeader.
     bool SaveReportDir(const std::string& dir, EFileWrite* failure = nullptr);
 
+    // Keeps the administrator password's stored form (ADMIN / PASSWORD, the
+    // salted hash text, never the password; empty removes it) and writes it;
+    // false as SaveReportHeader.
+    bool SaveAdminPassword(const std::string& stored, EFileWrite* failure = nullptr);
+
     // The folder the program writes into for an executable in exeDir.
     static std::string ChooseProgramDir(const std::string& exeDir, const WritableProbe& isWritable);
 
@@ -60,4 +65,8 @@ public:
     std::string m_szReportName;  // REPORT / REPORT_NAME
     std::string m_szUserName;    // REPORT / USER_NAME
     std::string m_szReportDir;   // REPORT / SAVE_DIR: folder of the last saved report, or empty
+    std::string m_szAdminPassword;   // ADMIN / PASSWORD: salted hash of the administrator password, or empty
+    int m_nMaxClockDrift = kDefaultMaxClockDrift;   // CLOCK / MAX_DRIFT: seconds the meter's clock may be off
+
+    static constexpr int kDefaultMaxClockDrift = 60;
 };

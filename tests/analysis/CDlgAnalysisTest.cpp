@@ -8,6 +8,7 @@
 
 #include <QApplication>
 #include <QLineEdit>
+#include <QLineSeries>
 #include <QTemporaryDir>
 #include <QValueAxis>
 #include <QDateTimeAxis>
@@ -98,6 +99,16 @@ TEST(DlgAnalysis, ChartDrawsReducedPointsAndReReducesOnZoom)
     QApplication::processEvents();
     EXPECT_LE(chart.DrawnPoints(0), 102 + 2);
     EXPECT_GE(chart.DrawnPoints(0), 100);
+    // The limit lines follow the view instead of reaching far outside it.
+    for (QAbstractSeries* series : chart.chart()->series()) {
+        if (series->name() != QString::fromUtf8("하한"))
+            continue;
+        auto* line = static_cast<QLineSeries*>(series);
+        ASSERT_EQ(line->count(), 2);
+        EXPECT_DOUBLE_EQ(line->at(0).x(), double(start.toMSecsSinceEpoch()));
+        EXPECT_DOUBLE_EQ(line->at(1).x(), double(start.addSecs(3000).toMSecsSinceEpoch()));
+        EXPECT_DOUBLE_EQ(line->at(0).y(), 10.5);
+    }
 
     chart.ResetZoom();
     EXPECT_EQ(chart.DrawnPoints(0), whole);

@@ -132,9 +132,11 @@ void CForceChart::AddLevel(const QString& name, double value, const QColor& colo
     auto* line = new QLineSeries();
     line->setName(name);
     line->setPen(QPen(colour, 1.2, style));
-    // Far beyond any zoom, so the level spans the plot whatever is shown.
-    line->append(m_dX0 - 1e12, value);
-    line->append(m_dX1 + 1e12, value);
+    // Two points at the ends of the visible range; Reduce moves them along
+    // with every zoom and pan (points far outside would overflow the chart's
+    // pixel coordinates when zoomed in).
+    line->append(m_dX0, value);
+    line->append(m_dX1, value);
     m_pChart->addSeries(line);
     line->attachAxis(m_pAxisX);
     line->attachAxis(m_pAxisY);
@@ -251,6 +253,10 @@ void CForceChart::Reduce()
     }
     if (m_pMarks)
         m_pMarks->replace(marks);
+    for (QLineSeries* line : m_vLevels) {
+        const double level = line->at(0).y();
+        line->replace(QList<QPointF>{QPointF(x0, level), QPointF(x1, level)});
+    }
 }
 
 void CForceChart::OnHovered(const QPointF& point, bool state)

@@ -31,3 +31,12 @@ bool IsClockDriftTooLarge(int64_t driftSeconds, int limitSeconds)
     const uint64_t s = driftSeconds >= 0 ? uint64_t(driftSeconds) : uint64_t(0) - uint64_t(driftSeconds);
     return s > uint64_t(limitSeconds);
 }
+
+bool MeterClockDrift(const MeterDateTime& meter, int64_t pcTime, int64_t* drift)
+{
+    int64_t meterTime = 0;
+    if (!IsPlausibleClockYear(meter.nYear) || !MeterDateTimeToTime(meter, &meterTime))
+        return false;
+    *drift = meterTime - pcTime;
+    return true;
+}

@@ -10,6 +10,8 @@
 //   a day or more   "+400일 03시간"
 // No drift at all is "0초". A meter that is ahead has "+", one behind "-".
 
+#include "MeterTime.h"
+
 #include <cstdint>
 #include <string>
 
@@ -17,6 +19,11 @@
 constexpr int kDefaultMaxClockDrift = 60;
 
 std::string FormatClockDrift(int64_t driftSeconds);
+
+// meter − pc in seconds for a clock as the meter sent it. False (and *drift
+// untouched) when the fields make no time or the year shows a clock that was
+// never set (IsPlausibleClockYear): there is no drift to speak of then.
+bool MeterClockDrift(const MeterDateTime& meter, int64_t pcTime, int64_t* drift);
 
 // More than limitSeconds in either direction. A limit that is not positive
 // counts as the default.

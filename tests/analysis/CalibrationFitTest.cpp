@@ -109,6 +109,21 @@ TEST(ClockDrift, TextKeepsTheTwoLargestUnits)
     EXPECT_NE(FormatClockDrift(std::numeric_limits<int64_t>::max()).find("일"), std::string::npos);
 }
 
+TEST(ClockDrift, FromTheMeterClockRecord)
+{
+    const MeterDateTime meter{2026, 12, 7, 10, 3, 10};
+    int64_t pc = 0;
+    ASSERT_TRUE(MeterDateTimeToTime({2026, 12, 7, 10, 0, 0}, &pc));
+    int64_t drift = 0;
+    ASSERT_TRUE(MeterClockDrift(meter, pc, &drift));
+    EXPECT_EQ(FormatClockDrift(drift), "+3분 10초");
+    // A clock never set (year 1970) or fields that make no time: no drift.
+    drift = 42;
+    EXPECT_FALSE(MeterClockDrift({1970, 1, 1, 0, 0, 0}, pc, &drift));
+    EXPECT_FALSE(MeterClockDrift({2026, 13, 1, 0, 0, 0}, pc, &drift));
+    EXPECT_EQ(drift, 42);
+}
+
 TEST(ClockDrift, LimitIsExclusiveInBothDirections)
 {
     EXPECT_FALSE(IsClockDriftTooLarge(60));

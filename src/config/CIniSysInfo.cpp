@@ -112,6 +112,7 @@ void CIniSysInfo::LoadSettings(const std::string& exePath, const WritableProbe& 
     m_szUserName.clear();
     m_szReportDir.clear();
     m_szAdminPassword.clear();
+    m_szArchiveServer.clear();
     m_nMaxClockDrift = kDefaultMaxClockDrift;
     if (m_szExePath.empty())
         return;
@@ -126,6 +127,7 @@ void CIniSysInfo::LoadSettings(const std::string& exePath, const WritableProbe& 
     m_szUserName = TruncateUtf8(file.GetString(kSection, kKeyUserName, ""), kMaxReportChars);
     m_szReportDir = file.GetString(kSection, kKeyReportDir, "");
     m_szAdminPassword = file.GetString(kSectionAdmin, kKeyAdminPassword, "");
+    m_szArchiveServer = file.GetString("ARCHIVE", "SERVER", "");
     m_nMaxClockDrift = ParseMaxDrift(file.GetString(kSectionClock, kKeyMaxClockDrift, ""), kDefaultMaxClockDrift);
 }
 

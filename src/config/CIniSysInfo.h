@@ -65,6 +65,10 @@ public:
     std::string m_szReportName;  // REPORT / REPORT_NAME
     std::string m_szUserName;    // REPORT / USER_NAME
     std::string m_szReportDir;   // REPORT / SAVE_DIR: folder of the last saved report, or empty
+    // ARCHIVE / SERVER: the lab's archive server as a libpq connection
+    // string or service name, empty for none. Read only; never a password
+    // (that comes from ~/.pgpass or the service file).
+    std::string m_szArchiveServer;
     std::string m_szAdminPassword;   // ADMIN / PASSWORD: salted hash of the administrator password, or empty
     int m_nMaxClockDrift = kDefaultMaxClockDrift;   // CLOCK / MAX_DRIFT: seconds the meter's clock may be off
 

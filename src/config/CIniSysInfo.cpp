@@ -55,6 +55,22 @@ std::string BaseName(const std::string& fileName)
     return fileName;
 }
 
+// Sets one key in the settings file, keeping the rest of it; a file Load
+// cannot read makes Save refuse with the reason.
+bool SaveValue(const std::string& iniPath, const char* section, const char* key, const std::string& value,
+               EFileWrite* failure)
+{
+    if (iniPath.empty()) {
+        if (failure)
+            *failure = EFileWrite::Failed;
+        return false;
+    }
+    CIniFile file(iniPath);
+    file.Load();
+    file.SetString(section, key, value);
+    return file.Save(failure);
+}
+
 } // namespace
 
 std::string CIniSysInfo::ChooseProgramDir(const std::string& exeDir, const WritableProbe& isWritable)
@@ -134,29 +150,13 @@ void CIniSysInfo::LoadSettings(const std::string& exePath, const WritableProbe& 
 bool CIniSysInfo::SaveAdminPassword(const std::string& stored, EFileWrite* failure)
 {
     m_szAdminPassword = stored;
-    if (m_szIniPath.empty()) {
-        if (failure)
-            *failure = EFileWrite::Failed;
-        return false;
-    }
-    CIniFile file(m_szIniPath);
-    file.Load();
-    file.SetString(kSectionAdmin, kKeyAdminPassword, m_szAdminPassword);
-    return file.Save(failure);
+    return SaveValue(m_szIniPath, kSectionAdmin, kKeyAdminPassword, m_szAdminPassword, failure);
 }
 
 bool CIniSysInfo::SaveReportDir(const std::string& dir, EFileWrite* failure)
 {
     m_szReportDir = dir;
-    if (m_szIniPath.empty()) {
-        if (failure)
-            *failure = EFileWrite::Failed;
-        return false;
-    }
-    CIniFile file(m_szIniPath);
-    file.Load();
-    file.SetString(kSection, kKeyReportDir, m_szReportDir);
-    return file.Save(failure);
+    return SaveValue(m_szIniPath, kSection, kKeyReportDir, m_szReportDir, failure);
 }
 
 bool CIniSysInfo::SaveReportHeader(const std::string& company, const std::string& reportName,

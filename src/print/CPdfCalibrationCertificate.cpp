@@ -6,12 +6,8 @@
 
 namespace {
 
-QString Q(const std::string& text)
-{
-    return QString::fromStdString(text);
-}
-
-QString OrDash(const std::string& text)
+// A field as the certificate prints it: "-" for one that is empty.
+QString Field(const std::string& text)
 {
     return text.empty() ? QStringLiteral("-") : QString::fromStdString(text);
 }
@@ -37,20 +33,20 @@ bool CPdfCalibrationCertificate::Write(const QString& path, QString* error) cons
     const ReportHeader& h = m_data.header;
     CPdfDocument doc;
     doc.SetTitle(title);
-    doc.SetFooterLeft(QStringLiteral("%1 %2").arg(title, OrDash(h.strSerialNumber)));
+    doc.SetFooterLeft(QStringLiteral("%1 %2").arg(title, Field(h.strSerialNumber)));
     return doc.Write(path, [&](CPdfDocument& d) {
         d.DrawTitle(title);
         d.DrawFieldBlock({
-            {QStringLiteral("측정기 명"), OrDash(h.strMeterName)},
-            {QStringLiteral("측정기 S/N"), OrDash(h.strSerialNumber)},
-            {QStringLiteral("버전 정보"), OrDash(h.strVersion)},
+            {QStringLiteral("측정기 명"), Field(h.strMeterName)},
+            {QStringLiteral("측정기 S/N"), Field(h.strSerialNumber)},
+            {QStringLiteral("버전 정보"), Field(h.strVersion)},
             {QStringLiteral("로드셀"), QStringLiteral("%1 (정격 %2 KN)")
-                                         .arg(OrDash(CCalibrationFit::SizeName(size)))
+                                         .arg(Field(CCalibrationFit::SizeName(size)))
                                          .arg(CCalibrationFit::FullScaleKn(size))},
-            {QStringLiteral("보정 일시"), OrDash(h.strReportDate)},
-            {QStringLiteral("장비 시간"), OrDash(m_data.strMeterClock)},
-            {QStringLiteral("회사 명"), OrDash(h.strCompany)},
-            {QStringLiteral("작성자 명"), OrDash(h.strAuthor)},
+            {QStringLiteral("보정 일시"), Field(h.strReportDate)},
+            {QStringLiteral("장비 시간"), Field(m_data.strMeterClock)},
+            {QStringLiteral("회사 명"), Field(h.strCompany)},
+            {QStringLiteral("작성자 명"), Field(h.strAuthor)},
         }, 2);
 
         d.DrawText(QStringLiteral("보정 점"), 11, true);
@@ -73,11 +69,11 @@ bool CPdfCalibrationCertificate::Write(const QString& path, QString* error) cons
                        10);
             d.DrawText(QStringLiteral("최대 편차: %1 % FS (%2, 정격 %3 KN 기준)")
                            .arg(Number(fit.m_dMaxDeviationPercent, 3),
-                                Q(CCalibrationFit::PointLabel(size, fit.m_nMaxDeviationPoint)))
+                                Field(CCalibrationFit::PointLabel(size, fit.m_nMaxDeviationPoint)))
                            .arg(CCalibrationFit::FullScaleKn(size)),
                        10, true);
         } else {
-            d.DrawText(QStringLiteral("직선 없음: ") + Q(fit.Reason()), 10, true);
+            d.DrawText(QStringLiteral("직선 없음: ") + Field(fit.Reason()), 10, true);
         }
         d.DrawText(QStringLiteral("현 로드셀 값: %1").arg(m_data.record.nPresent), 10);
         d.Skip(d.Mm(3));
@@ -85,7 +81,7 @@ bool CPdfCalibrationCertificate::Write(const QString& path, QString* error) cons
         d.DrawText(QStringLiteral("보정 값"), 11, true);
         d.DrawTable({{QStringLiteral("구분"), 2.0}, {QStringLiteral("보정 값"), 1.0, Qt::AlignRight}},
                     CCalibrationFit::CORRECTIONS, [&](int i) {
-                        return QStringList{Q(CCalibrationFit::CorrectionLabel(size, i)),
+                        return QStringList{Field(CCalibrationFit::CorrectionLabel(size, i)),
                                            QString::number(m_data.record.nCorrections[i])};
                     });
 

@@ -1,5 +1,6 @@
 #include "CMeterSession.h"
 
+#include "CCrashAltStack.h"
 #include "ILinkClock.h"
 #include "LinkResult.h"
 #include "MeterRecords.h"
@@ -43,6 +44,9 @@ CMeterSession::CMeterSession(IBridgeLibrary& bridge, ILinkClock& clock, QObject*
     m_thread.setObjectName(QStringLiteral("brevane-link"));
     m_pWorker = new QObject;
     m_pWorker->moveToThread(&m_thread);
+    // The link's thread gets a signal stack of its own first thing, so that
+    // a crash there (a stack overflow included) still leaves its record.
+    connect(&m_thread, &QThread::started, [] { CCrashAltStack::ForThisThread(); });
     m_thread.start();
 }
 

@@ -13,8 +13,9 @@ namespace {
 const QString kScheme = QStringLiteral("pbkdf2-sha256");
 constexpr int kSaltBytes = 16;
 constexpr int kHashBytes = 32;
-// A stored count above this is not one of ours, and would stall the window.
-constexpr int kMaxIterations = 10000000;
+// A stored count above this is not one of ours: it would keep the window
+// waiting for many seconds on every try.
+constexpr int kMaxIterations = 1000000;
 
 bool IsEmptyField(const QString& password)
 {

@@ -9,6 +9,9 @@
 // tries in a row every further try must wait 30 s from the last wrong one;
 // the wait runs on the given clock, so tests drive it without sleeping. The
 // count lives in this object (one per run of the program).
+//
+// Deriving the hash is meant to be slow: about half a second per Verify, Set,
+// Change or Remove, so a window runs them off its own thread.
 
 #include <QByteArray>
 #include <QString>

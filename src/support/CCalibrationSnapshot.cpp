@@ -4,6 +4,7 @@
 
 #include <QCryptographicHash>
 #include <QFile>
+#include <QFileInfo>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -221,7 +222,8 @@ bool CCalibrationSnapshot::Load(const QString& path, const SnapshotMeter& expect
     if (expected.strName.trimmed().isEmpty() && !expected.HasSerial())
         return Fail(error, QStringLiteral("연결된 계측기 정보가 없습니다. 장비 조회 후 다시 불러오십시오."));
     QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
+    // Only a regular file is opened: a FIFO would block the read for good.
+    if (!QFileInfo(path).isFile() || !file.open(QIODevice::ReadOnly))
         return Fail(error, QStringLiteral("보정값 파일을 열지 못했습니다 (%1): %2").arg(path, file.errorString()));
     if (file.size() > kMaxFileBytes)
         return Fail(error, QStringLiteral("보정값 백업 파일이 아닙니다."));

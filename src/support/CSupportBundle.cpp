@@ -201,7 +201,7 @@ bool CSupportBundle::Write(const QString& path, QString* error)
     // The settings file, without the password's hash.
     QFile ini(m_input.strIniPath);
     if (!m_input.strIniPath.isEmpty() && ini.exists()) {
-        if (ini.size() <= kMaxSettingsBytes && ini.open(QIODevice::ReadOnly)) {
+        if (QFileInfo(ini).isFile() && ini.size() <= kMaxSettingsBytes && ini.open(QIODevice::ReadOnly)) {
             if (!addData(QFileInfo(m_input.strIniPath).fileName(), SettingsWithoutPassword(ini.readAll())))
                 return fail(zip.Error());
         } else {

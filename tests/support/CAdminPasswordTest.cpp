@@ -111,7 +111,7 @@ TEST(AdminPassword, MalformedStoredTextKeepsTheWindowLockedAndUnwritableFileKeep
 {
     Rig rig;
     for (const char* stored : {"plain-password", "pbkdf2-sha256$0$AAAA$AAAA", "pbkdf2-sha256$100000$!!$AAAA",
-                               "pbkdf2-sha256$999999999$c2FsdA==$AAAA"}) {
+                               "pbkdf2-sha256$1000001$c2FsdA==$AAAA"}) {
         rig.settings.m_szAdminPassword = stored;
         CAdminPassword password(rig.settings, rig.clock);
         EXPECT_TRUE(password.IsSet());

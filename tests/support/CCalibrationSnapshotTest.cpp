@@ -13,6 +13,8 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+
 namespace {
 
 // @0..@11 points, @12 present, @15.. corrections + 2048, big-endian.
@@ -142,6 +144,9 @@ TEST(CalibrationSnapshot, DamagedEditedForeignAndUnknownFilesAreRefused)
         EXPECT_FALSE(error.isEmpty());
     }
     EXPECT_FALSE(CCalibrationSnapshot::Load(dir.filePath("missing.json"), Meter(), &loaded, &error));
+    const QString fifo = dir.filePath("fifo.json");
+    ASSERT_EQ(mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
+    EXPECT_FALSE(CCalibrationSnapshot::Load(fifo, Meter(), &loaded, &error));   // refused, not blocked
 
     // Meters without a serial number are told apart by name; one with a
     // serial never matches one without.

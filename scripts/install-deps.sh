@@ -10,7 +10,7 @@ packages=(
   fonts-nanum xvfb xauth xdotool dbus-daemon python3 python3-xlrd dpkg-dev
   libqt6sql6-sqlite libqt6sql6-psql qt6-charts-dev libqt6opengl6-dev qt6-translations-l10n
   libxlsxwriter-dev libzip-dev openbox poppler-utils python3-openpyxl
-  clang libclang-rt-14-dev postgresql
+  clang libclang-rt-14-dev postgresql libpq-dev
 )
 
 missing=()

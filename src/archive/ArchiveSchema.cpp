@@ -1,10 +1,13 @@
 #include "ArchiveSchema.h"
 
+#include "SqlDialect.h"
+
 #include <QSqlDatabase>
 #include <QSqlError>
 #include <QSqlQuery>
 #include <QStringList>
 #include <QUuid>
+#include <QVariant>
 
 #include <functional>
 #include <vector>
@@ -15,7 +18,7 @@ namespace {
 bool Exec(QSqlDatabase& db, const QString& sql, QString* error)
 {
     QSqlQuery q(db);
-    if (q.exec(sql))
+    if (q.exec(SqlDialect::Adapt(sql, SqlDialect::Of(db))))
         return true;
     *error = q.lastError().text();
     return false;
@@ -127,9 +130,26 @@ const std::vector<Step>& Steps()
 
 }  // namespace
 
+int ServerVersion(QSqlDatabase& db, QString* error)
+{
+    QSqlQuery q(db);
+    if (!q.exec(QStringLiteral("SELECT to_regclass('schema_version') IS NOT NULL"))) {
+        *error = q.lastError().text();
+        return -1;
+    }
+    if (!q.next() || !q.value(0).toBool())
+        return 0;
+    if (!q.exec(QStringLiteral("SELECT max(version) FROM schema_version"))) {
+        *error = q.lastError().text();
+        return -1;
+    }
+    return q.next() ? q.value(0).toInt() : 0;
+}
+
 bool Migrate(QSqlDatabase& db, int fromVersion, QString* error)
 {
     static_assert(kVersion == 2, "a new schema version needs its step in Steps()");
+    const bool server = SqlDialect::Of(db) == ESqlDialect::Postgres;
     if (fromVersion >= kVersion)
         return true;
     if (!db.transaction()) {
@@ -137,9 +157,27 @@ bool Migrate(QSqlDatabase& db, int fromVersion, QString* error)
         return false;
     }
     bool ok = true;
+    if (server) {
+        // Stations may meet an empty server at the same moment: one migrates
+        // while the others wait here, then find the work done.
+        ok = Exec(db, QStringLiteral("SELECT pg_advisory_xact_lock(%1)").arg(kApplicationId), error);
+        const int now = ok ? ServerVersion(db, error) : -1;
+        ok = now >= 0;
+        if (ok && now > kVersion) {
+            *error = QStringLiteral("schema %1 is newer than %2").arg(now).arg(kVersion);
+            ok = false;
+        }
+        if (ok)
+            fromVersion = now;
+    }
     for (int v = fromVersion + 1; ok && v <= kVersion; ++v)
         ok = Steps()[size_t(v - 1)](db, error);
-    if (ok)
+    if (ok && server)
+        ok = Exec(db, QStringLiteral("CREATE TABLE IF NOT EXISTS schema_version (version INTEGER NOT NULL)"),
+                  error) &&
+             Exec(db, QStringLiteral("DELETE FROM schema_version"), error) &&
+             Exec(db, QStringLiteral("INSERT INTO schema_version (version) VALUES (%1)").arg(kVersion), error);
+    else if (ok)
         ok = Exec(db, QStringLiteral("PRAGMA user_version = %1").arg(kVersion), error) &&
              Exec(db, QStringLiteral("PRAGMA application_id = %1").arg(kApplicationId), error);
     if (ok && !db.commit()) {

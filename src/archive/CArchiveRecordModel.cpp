@@ -9,7 +9,12 @@
 #include <algorithm>
 
 CArchiveRecordModel::CArchiveRecordModel(CSqliteArchive& archive, QObject* parent)
-    : QAbstractTableModel(parent), m_archive(archive)
+    : CArchiveRecordModel([&archive] { return archive.Database(); }, parent)
+{
+}
+
+CArchiveRecordModel::CArchiveRecordModel(std::function<QSqlDatabase()> database, QObject* parent)
+    : QAbstractTableModel(parent), m_fnDatabase(std::move(database))
 {
 }
 
@@ -49,7 +54,7 @@ std::vector<CArchiveRecordModel::Row> CArchiveRecordModel::Query(int offset, int
     std::vector<Row> rows;
     if (m_filter.nMeterId == 0)
         return rows;
-    QSqlQuery q(m_archive.Database());
+    QSqlQuery q(m_fnDatabase());
     q.setForwardOnly(true);
     QString sql = QStringLiteral("SELECT r.id, r.stored_time, r.raw_force, r.cell_type, d.started"
                                  " FROM records r JOIN downloads d ON d.id = r.download_id") +
@@ -75,7 +80,7 @@ std::vector<int64_t> CArchiveRecordModel::AllIds() const
     std::vector<int64_t> ids;
     if (m_filter.nMeterId == 0)
         return ids;
-    QSqlQuery q(m_archive.Database());
+    QSqlQuery q(m_fnDatabase());
     q.setForwardOnly(true);
     if (q.exec(QStringLiteral("SELECT r.id FROM records r") + WhereClause()))
         while (q.next())
@@ -91,7 +96,7 @@ void CArchiveRecordModel::SetFilter(const Filter& filter)
     m_vRows.clear();
     m_nTotal = 0;
     if (m_filter.nMeterId != 0) {
-        QSqlQuery q(m_archive.Database());
+        QSqlQuery q(m_fnDatabase());
         if (q.exec(QStringLiteral("SELECT count(*) FROM records r") + WhereClause()) && q.next())
             m_nTotal = q.value(0).toInt();
         m_vRows = Query(0, kPageRows);

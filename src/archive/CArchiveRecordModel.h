@@ -8,7 +8,9 @@
 #include "ArchiveTypes.h"
 
 #include <QAbstractTableModel>
+#include <QSqlDatabase>
 
+#include <functional>
 #include <set>
 #include <vector>
 
@@ -28,6 +30,9 @@ public:
     };
 
     explicit CArchiveRecordModel(CSqliteArchive& archive, QObject* parent = nullptr);
+    // Over any connection with the archive's tables (the lab's server too);
+    // the connection is asked for at each query, on the model's thread.
+    explicit CArchiveRecordModel(std::function<QSqlDatabase()> database, QObject* parent = nullptr);
 
     // Counts the matching records and fetches the first page; the ticks
     // are cleared.
@@ -80,7 +85,7 @@ private:
     std::vector<int64_t> AllIds() const;
     void TicksReset();
 
-    CSqliteArchive& m_archive;
+    std::function<QSqlDatabase()> m_fnDatabase;
     Filter m_filter;
     int m_nSortColumn = ColTime;
     Qt::SortOrder m_eSortOrder = Qt::AscendingOrder;

@@ -10,8 +10,8 @@
 #include "IBridgeDevice.h"
 #include "LinkResult.h"
 
-#include <QCoreApplication>
 #include <QEventLoop>
+#include <QTimer>
 
 #include <atomic>
 #include <csignal>
@@ -107,10 +107,29 @@ std::vector<CCliMeter::Found> CCliMeter::List()
     return found;
 }
 
+void CCliMeter::WaitForJob(bool stopOnInterrupt)
+{
+    // The loop sleeps until the session's next signal; the timer looks at
+    // the interrupt flag in between, since a signal handler may not touch Qt.
+    QEventLoop loop;
+    QObject::connect(m_pSession.get(), &CMeterSession::JobFinished, &loop, &QEventLoop::quit);
+    QTimer look;
+    bool cancelled = false;
+    QObject::connect(&look, &QTimer::timeout, [&] {
+        if (stopOnInterrupt && g_bInterrupted && !cancelled) {
+            m_pSession->RequestCancel();
+            cancelled = true;
+        }
+    });
+    look.start(kInterruptLookMs);
+    if (m_pSession->IsBusy())
+        loop.exec();
+}
+
 int CCliMeter::Find(std::string* error)
 {
     m_pSession->StartDetect();
-    m_pSession->WaitForIdle();
+    WaitForJob(false);
     if (m_pSession->LastResult().bFound)
         return CLI_OK;
     if (!m_options.m_strPort.empty())
@@ -137,7 +156,7 @@ int CCliMeter::Exchange(const std::vector<MeterRequest>& requests, const char* w
     for (const MeterRequest& request : requests)
         steps.push_back(SessionStep{request, true});
     m_pSession->StartExchange(std::move(steps), true);
-    m_pSession->WaitForIdle();
+    WaitForJob(false);
     *result = m_pSession->LastResult();
     const bool failed = !result->bOpened || result->steps.size() != requests.size() ||
                         (!result->steps.empty() && result->steps.back().nResult < 0);
@@ -174,14 +193,7 @@ int CCliMeter::Download(EDownloadKind kind, int64_t from, int64_t to, IDownloadS
             session.StartMemoryDownload(from, to);
         else
             session.StartOutputDownload();
-        bool cancelled = false;
-        while (session.IsBusy()) {
-            QCoreApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents, 50);
-            if (g_bInterrupted && !cancelled) {
-                session.RequestCancel();
-                cancelled = true;
-            }
-        }
+        WaitForJob(true);
     }
     QObject::disconnect(shown);
     progress.Finish();

@@ -60,6 +60,14 @@ public:
     static std::string LinkFailureText(const char* what, const SessionResult& result);
 
 private:
+    // How often a download looks whether Ctrl-C was pressed.
+    static constexpr int kInterruptLookMs = 100;
+
+    // Runs the event loop until the session's job has ended, without
+    // spinning: the session's signals wake it. stopOnInterrupt: Ctrl-C or
+    // SIGTERM asks the job to stop.
+    void WaitForJob(bool stopOnInterrupt);
+
     const CCliOptions& m_options;
     ILinkClock& m_clock;
     std::unique_ptr<CSimMeter> m_pSimMeter;

@@ -205,13 +205,6 @@ int CCliMeter::Download(EDownloadKind kind, int64_t from, int64_t to, IDownloadS
         *error = "download stopped by the user after " + std::to_string(r.nRecords) + " records";
         return CLI_INCOMPLETE;
     }
-    // A series whose header never came ends by the link's idle limit without
-    // a code of its own; the session then calls it complete with no records.
-    // The meter said nothing at all, which is no empty series.
-    if (kind == EDownloadKind::Output && session.OutputSummary().empty() && r.nResult >= 0) {
-        *error = "download failed: the meter sent no continuous series (no header frame came)";
-        return CLI_LINK_FAILURE;
-    }
     if (r.nResult < 0 && r.nRecords == 0) {
         *error = LinkFailureText("download failed", r);
         return CLI_LINK_FAILURE;

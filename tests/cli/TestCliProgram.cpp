@@ -195,6 +195,16 @@ TEST_F(CliOnMeterSim, AnIncompleteDownloadWritesWhatCameAndSaysSo)
     EXPECT_EQ(41u, Lines(ReadFileBytes(csv)));
 }
 
+TEST_F(CliOnMeterSim, ASeriesShortOfItsCountIsIncomplete)
+{
+    // The second record is left out but still counted in the header.
+    Serve({"--fault", "series-gap"});
+    const CliRun run = Cli({"download", "output", "--port", m_strPort, "--no-archive", "--format", "csv"});
+    EXPECT_EQ(5, run.nExit) << run.strErr;
+    EXPECT_NE(std::string::npos, run.strErr.find("incomplete download: 19 records")) << run.strErr;
+    EXPECT_EQ(20u, Lines(run.strOut));
+}
+
 // Bad arguments end before anything is sent: the meter is served in this
 // process, which keeps every byte the line brought.
 TEST(CliBadArguments, ReachNeitherTheMeterNorAnyFile)

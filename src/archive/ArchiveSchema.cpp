@@ -121,10 +121,65 @@ bool Step2(QSqlDatabase& db, QString* error)
     return true;
 }
 
+// Schema 3: what the archive keeps about a meter's calibration and clock.
+// Snapshots of the calibration (the backup file's text with its checksum),
+// the meter's clock against the PC's at each device search, and each
+// firmware upload with the versions before and after. Rows carry the
+// station beside their local id, as downloads do, and name their meter by
+// the same key as the meters table, so that a meter seen only in the
+// administrator window needs no row there.
+bool Step3(QSqlDatabase& db, QString* error)
+{
+    return ExecAll(db, {
+        "CREATE TABLE calibration_snapshots ("
+        " id INTEGER PRIMARY KEY,"
+        " station TEXT NOT NULL,"
+        " meter_key TEXT NOT NULL,"
+        " meter_name TEXT NOT NULL,"
+        " meter_serial TEXT NOT NULL,"
+        " meter_version TEXT NOT NULL,"
+        " taken INTEGER NOT NULL,"
+        " reason TEXT NOT NULL CHECK (reason IN ('as-found', 'as-left', 'before-firmware', 'backup')),"
+        " user_name TEXT NOT NULL,"
+        " content TEXT NOT NULL)",
+        "CREATE INDEX calibration_snapshots_meter ON calibration_snapshots (meter_key, taken)",
+        "CREATE TABLE clock_readings ("
+        " id INTEGER PRIMARY KEY,"
+        " station TEXT NOT NULL,"
+        " meter_key TEXT NOT NULL,"
+        " meter_name TEXT NOT NULL,"
+        " meter_serial TEXT NOT NULL,"
+        " meter_version TEXT NOT NULL,"
+        " pc_time INTEGER NOT NULL,"
+        " meter_time INTEGER,"
+        " drift INTEGER,"
+        " drift_limit INTEGER NOT NULL,"
+        " source TEXT NOT NULL)",
+        "CREATE INDEX clock_readings_meter ON clock_readings (meter_key, pc_time)",
+        "CREATE TABLE firmware_uploads ("
+        " id INTEGER PRIMARY KEY,"
+        " station TEXT NOT NULL,"
+        " meter_key TEXT NOT NULL,"
+        " meter_name TEXT NOT NULL,"
+        " meter_serial TEXT NOT NULL,"
+        " meter_version TEXT NOT NULL,"
+        " started INTEGER NOT NULL,"
+        " finished INTEGER NOT NULL,"
+        " version_before TEXT NOT NULL,"
+        " image_sha256 TEXT NOT NULL,"
+        " image_size INTEGER NOT NULL,"
+        " result TEXT NOT NULL,"
+        " result_text TEXT NOT NULL,"
+        " version_after TEXT NOT NULL,"
+        " snapshot_id INTEGER REFERENCES calibration_snapshots(id))",
+        "CREATE INDEX firmware_uploads_meter ON firmware_uploads (meter_key, started)",
+    }, error);
+}
+
 using Step = std::function<bool(QSqlDatabase&, QString*)>;
 const std::vector<Step>& Steps()
 {
-    static const std::vector<Step> steps = {Step1, Step2};
+    static const std::vector<Step> steps = {Step1, Step2, Step3};
     return steps;
 }
 
@@ -148,7 +203,7 @@ int ServerVersion(QSqlDatabase& db, QString* error)
 
 bool Migrate(QSqlDatabase& db, int fromVersion, QString* error)
 {
-    static_assert(kVersion == 2, "a new schema version needs its step in Steps()");
+    static_assert(kVersion == 3, "a new schema version needs its step in Steps()");
     const bool server = SqlDialect::Of(db) == ESqlDialect::Postgres;
     if (fromVersion >= kVersion)
         return true;

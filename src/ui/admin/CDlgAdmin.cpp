@@ -1,6 +1,11 @@
 #include "CDlgAdmin.h"
 
 #include "AnsiText.h"
+#include "CAdminPassword.h"
+#include "CCalibrationHistory.h"
+#include "CDlgPassword.h"
+#include "CSqliteArchive.h"
+#include "ClockDrift.h"
 #include "CDlgLog.h"
 #include "CFt260.h"
 #include "CMeterSession.h"
@@ -120,6 +125,15 @@ const CDlgTemplate& CDlgAdmin::DialogTemplate()
             {IDC_STATIC_RECV, EDlgItemKind::StaticText, "Recv", 254, 168, 438, 8, WS_VISIBLE},
             {IDC_BUTTON_LOG, EDlgItemKind::PushButton, "로그 보기", 560, 243, 64, 19,
              WS_VISIBLE | WS_TABSTOP},
+            // The row left of the log button, below the last-exchange lines.
+            {IDC_BUTTON_BACKUP, EDlgItemKind::PushButton, "보정값 백업", 254, 243, 66, 19,
+             WS_VISIBLE | WS_TABSTOP},
+            {IDC_BUTTON_RESTORE, EDlgItemKind::PushButton, "보정값 불러오기", 324, 243, 80, 19,
+             WS_VISIBLE | WS_TABSTOP},
+            {IDC_BUTTON_HISTORY, EDlgItemKind::PushButton, "보정 이력", 408, 243, 62, 19,
+             WS_VISIBLE | WS_TABSTOP},
+            {IDC_BUTTON_PASSWORD, EDlgItemKind::PushButton, "관리자 비밀번호", 474, 243, 80, 19,
+             WS_TABSTOP},
         },
     };
     return s_template;
@@ -147,6 +161,12 @@ CDlgAdmin::CDlgAdmin(QWidget* parent, ILinkClock& clock, CDlgLog* logWindow)
     OnClicked(IDC_BUTTON_UPLOAD, [this] { OnUploadFirmware(); });
     OnClicked(IDC_BUTTON_DROP, [this] { OnDropFirmware(); });
     OnClicked(IDC_BUTTON_LOG, [this] { OnLog(); });
+    OnClicked(IDC_BUTTON_BACKUP, [this] { OnBackup(); });
+    OnClicked(IDC_BUTTON_RESTORE, [this] { OnRestore(); });
+    OnClicked(IDC_BUTTON_HISTORY, [this] { OnHistory(); });
+    OnClicked(IDC_BUTTON_PASSWORD, [this] { OnPassword(); });
+    m_pGuard = std::make_unique<CCalibrationGuard>(
+        this, clock, [this] { return Meter(); }, [this] { return m_gridInfo->GetCellText(5, 3); });
     connect(m_gridInfo, &CSpreadSheet::ButtonClicked, this, &CDlgAdmin::OnInfoGridButton);
     connect(m_gridCal, &CSpreadSheet::ButtonClicked, this, &CDlgAdmin::OnCalGridButton);
 
@@ -284,7 +304,8 @@ void CDlgAdmin::PaintExtra(QPainter&)
 void CDlgAdmin::ApplyControlState()
 {
     const bool ready = IsImageReady();
-    for (int id : {IDC_BUTTON_SEARCH, IDC_CHECK_AUTO, IDC_RADIO_7T, IDC_RADIO_15T, IDC_RADIO_30T})
+    for (int id : {IDC_BUTTON_SEARCH, IDC_CHECK_AUTO, IDC_RADIO_7T, IDC_RADIO_15T, IDC_RADIO_30T,
+                   IDC_BUTTON_BACKUP, IDC_BUTTON_RESTORE})
         GetDlgItem(id)->setEnabled(!ready);
     for (int id : {IDC_BUTTON_UPLOAD, IDC_BUTTON_DROP})
         GetDlgItem(id)->setEnabled(ready);
@@ -426,6 +447,7 @@ void CDlgAdmin::OnDeviceSearch()
     m_bDeviceFound = 0;
     m_gridInfo->ClearRange(2, 1, 2, 2);
     m_gridInfo->ClearRange(5, 1, 5, 3);
+    m_gridInfo->SetCellText(DRIFT_COL, DRIFT_ROW, QString());
     m_pCalibration->ClearReadings();
 
     // Meters without a version answer do not stop the search; any other
@@ -463,6 +485,7 @@ void CDlgAdmin::OnSearchDone(const SessionResult& r)
             break;
         case CMD_READ_CLOCK:
             m_gridInfo->SetCellText(5, 3, FormatMeterClock(step.reply));
+            ShowClockDrift(step.reply);
             break;
         default:
             break;
@@ -614,7 +637,7 @@ void CDlgAdmin::SetPoint(int row)
                                       m_pCalibration->Label(row), present);
     if (!CUiPrompts::AskYesNo(this, question, kSetCaption))
         return;
-    SendWrite(request, pause);
+    SendCalibrationWrite(request, pause);
 }
 
 void CDlgAdmin::WriteCorrection(int row)
@@ -642,7 +665,7 @@ void CDlgAdmin::WriteCorrection(int row)
                                       m_pCalibration->Label(row), current, typed);
     if (!CUiPrompts::AskYesNo(this, question, kSetCaption))
         return;
-    SendWrite(request, pause);
+    SendCalibrationWrite(request, pause);
 }
 
 // ---- firmware and log ----
@@ -669,4 +692,158 @@ void CDlgAdmin::OnLog()
 {
     if (m_pLogWindow)
         m_pLogWindow->ToggleVisible();
+}
+
+// ---- calibration you can trust ----
+
+void CDlgAdmin::SetArchive(CSqliteArchive* archive)
+{
+    m_pGuard->SetArchive(archive);
+    m_firmware.SetArchive(archive, &m_clock);
+}
+
+void CDlgAdmin::SetPassword(CAdminPassword* password)
+{
+    m_pPassword = password;
+    GetDlgItem(IDC_BUTTON_PASSWORD)->setVisible(password != nullptr);
+}
+
+void CDlgAdmin::SetUser(const QString& user)
+{
+    m_pGuard->SetUser(user);
+}
+
+SnapshotMeter CDlgAdmin::Meter() const
+{
+    return {m_gridInfo->GetCellText(2, 1), m_gridInfo->GetCellText(2, 2), m_gridInfo->GetCellText(5, 1)};
+}
+
+void CDlgAdmin::SendCalibrationWrite(const MeterRequest& request, std::shared_ptr<void> hold, int attempt)
+{
+    if (!m_pSession)
+        return;
+    m_pGuard->SetSession(m_pSession);
+    const size_t write = size_t(m_pGuard->WriteIndex());
+    const bool started = m_pSession->StartExchange(
+        m_pGuard->WrapWrite(request), false, this, [this, hold, write](const SessionResult& r) {
+            ShowLastExchange(r.exchange, r);
+            // The answer is the write's, not that of the reads around it.
+            SessionResult shown = r;
+            if (write > 0) {
+                shown.nResult = r.steps.size() > write ? r.steps[write].nResult : r.nResult;
+                if (shown.nResult < 0 && r.nResult >= 0)
+                    shown.strError.clear();
+                QString error;
+                if (!m_pGuard->KeepAround(r, &error))
+                    CUiPrompts::ShowWarning(
+                        this, QStringLiteral("보관함에 보정 이력을 저장하지 못했습니다: %1").arg(error), kSetCaption);
+            }
+            ShowResult(shown);
+        });
+    if (started)
+        return;
+    if (attempt * kRetryMs >= kRetryLimitMs) {
+        CUiPrompts::ShowWarning(this, QStringLiteral("장비가 다른 작업 중이어서 설정하지 못했습니다."),
+                                kSetCaption);
+        return;
+    }
+    QTimer::singleShot(kRetryMs, this,
+                       [this, request, hold, attempt] { SendCalibrationWrite(request, hold, attempt + 1); });
+}
+
+void CDlgAdmin::ShowClockDrift(const uint8_t* record)
+{
+    const CAppTheme& theme = CAppTheme::Current();
+    const int64_t now = m_clock.NowSeconds();
+    const MeterClock clock = DecodeClockRecord(record);
+    std::optional<int64_t> meterTime;
+    int64_t time = 0;
+    if (IsPlausibleClockYear(clock.when.nYear) && MeterDateTimeToTime(clock.when, &time))
+        meterTime = time;
+    std::optional<int64_t> drift;
+    if (meterTime)
+        drift = *meterTime - now;
+    // An unset clock is off by any amount: it shows "-" and the warning colour.
+    const bool tooLarge = !drift || IsClockDriftTooLarge(*drift, m_nMaxClockDrift);
+    const COLORREF warning = 0x4080F0;
+    m_gridInfo->SetActiveCell(5, 3);
+    m_gridInfo->SetForeColor(tooLarge ? warning : theme.m_clrText);
+    m_gridInfo->SetActiveCell(DRIFT_COL, DRIFT_ROW);
+    m_gridInfo->SetForeColor(warning);
+    m_gridInfo->SetCellText(DRIFT_COL, DRIFT_ROW,
+                            drift && tooLarge ? QString::fromStdString(FormatClockDrift(*drift)) : QString());
+
+    CSqliteArchive* archive = m_pGuard->Archive();
+    if (!archive || !archive->IsOpen())
+        return;
+    const SnapshotMeter meter = Meter();
+    StoredClockReading reading;
+    reading.meter = {meter.strName.toStdString(), meter.strSerial.toStdString(), meter.strVersion.toStdString()};
+    reading.tPc = now;
+    reading.tMeter = meterTime;
+    reading.nDrift = drift;
+    reading.nLimit = m_nMaxClockDrift;
+    reading.strSource = "admin";
+    CCalibrationHistory(*archive).AddClockReading(reading, nullptr);
+}
+
+void CDlgAdmin::OnBackup()
+{
+    if (IsImageReady() || !m_pSession)
+        return;
+    if (m_bDeviceFound != 1) {
+        CUiPrompts::ShowInfo(this, QStringLiteral("장비 조회 후 보정값을 백업하십시오."), kErrorCaption);
+        return;
+    }
+    m_pGuard->SetSession(m_pSession);
+    m_pGuard->Backup(std::make_shared<CAutoReadPause>(m_chkAuto));
+}
+
+void CDlgAdmin::OnRestore()
+{
+    if (IsImageReady() || !m_pSession)
+        return;
+    if (m_bDeviceFound != 1) {
+        CUiPrompts::ShowInfo(this, QStringLiteral("장비 조회 후 보정값을 불러오십시오."), kErrorCaption);
+        return;
+    }
+    m_pGuard->SetSession(m_pSession);
+    m_pGuard->LoadAndRestore(std::make_shared<CAutoReadPause>(m_chkAuto));
+}
+
+void CDlgAdmin::OnHistory()
+{
+    const SnapshotMeter meter = Meter();
+    if (m_bDeviceFound != 1 || (meter.strName.trimmed().isEmpty() && !meter.HasSerial())) {
+        CUiPrompts::ShowInfo(this, QStringLiteral("장비 조회 후 보정 이력을 볼 수 있습니다."), kErrorCaption);
+        return;
+    }
+    CSqliteArchive* archive = m_pGuard->Archive();
+    if (!archive || !archive->IsOpen()) {
+        CUiPrompts::ShowInfo(this, QStringLiteral("보관함이 열려 있지 않아 보정 이력을 볼 수 없습니다."),
+                             kErrorCaption);
+        return;
+    }
+    std::vector<QByteArray> contents;
+    const DownloadMeter key{meter.strName.toStdString(), meter.strSerial.toStdString(), meter.strVersion.toStdString()};
+    for (const StoredSnapshot& row : CCalibrationHistory(*archive).Snapshots(key))
+        contents.push_back(row.content);
+    if (m_pHistory)
+        m_pHistory->close();
+    m_pHistory = new CDlgCalibrationHistory(this, meter.Text(), std::move(contents),
+                                            [this](const CCalibrationSnapshot& snapshot) {
+                                                if (IsImageReady() || !m_pSession)
+                                                    return;
+                                                m_pGuard->SetSession(m_pSession);
+                                                m_pGuard->Restore(snapshot,
+                                                                  std::make_shared<CAutoReadPause>(m_chkAuto));
+                                            });
+    m_pHistory->setAttribute(Qt::WA_DeleteOnClose);
+    m_pHistory->show();
+}
+
+void CDlgAdmin::OnPassword()
+{
+    if (m_pPassword)
+        CDlgPassword::Manage(this, *m_pPassword);
 }

@@ -9,20 +9,32 @@
 // is shown) and owns no link. Every exchange is a session job: the window
 // stays responsive meanwhile, and the once-a-second timer skips its reading
 // while another job runs.
+//
+// Below the last-exchange lines, left of the log button, a row of buttons
+// keeps the calibration trustworthy (CCalibrationGuard): "보정값 백업",
+// "보정값 불러오기" (checked, then restored), "보정 이력" and the optional
+// administrator password. The device search compares the meter's clock with
+// the PC's and shows a drift beyond the limit in the warning colour beside
+// the clock's "설정" button.
 
 #include "CCalibrationGrid.h"
+#include "CCalibrationGuard.h"
+#include "CDlgCalibrationHistory.h"
 #include "CDlgComm.h"
 #include "CFirmwareUpload.h"
 #include "MeterCommands.h"
 #include "SessionTypes.h"
 
+#include <QPointer>
 #include <QString>
 
 #include <cstdint>
 #include <memory>
 
+class CAdminPassword;
 class CDlgLog;
 class CMeterSession;
+class CSqliteArchive;
 class CSpreadSheet;
 class ILinkClock;
 class QCheckBox;
@@ -51,7 +63,14 @@ public:
     static constexpr int IDC_BUTTON_LOG = 1048;
     static constexpr int IDC_PROGRESS = CFirmwareUpload::IDC_PROGRESS;
     static constexpr int IDC_BUTTON_UPLOAD = CFirmwareUpload::IDC_BUTTON_UPLOAD;
+    static constexpr int IDC_BUTTON_BACKUP = 1060;
+    static constexpr int IDC_BUTTON_RESTORE = 1061;
+    static constexpr int IDC_BUTTON_HISTORY = 1062;
+    static constexpr int IDC_BUTTON_PASSWORD = 1064;
     static constexpr int TIMER_REFRESH = 1001;
+    // The drift text's cell, above the clock's "설정" button.
+    static constexpr int DRIFT_COL = 6;
+    static constexpr int DRIFT_ROW = 2;
 
     // Information grid cells (column, row).
     static constexpr int INFO_COLUMNS = 6;
@@ -76,6 +95,23 @@ public:
     void OnUploadFirmware();
     void OnDropFirmware();
     void OnLog();
+    void OnBackup();
+    void OnRestore();
+    void OnHistory();
+    void OnPassword();
+
+    // The archive that keeps snapshots, clock readings and the firmware
+    // history (not owned; null keeps nothing), the password (not owned; null
+    // hides its button), the tolerated clock drift in seconds and who works.
+    void SetArchive(CSqliteArchive* archive);
+    void SetPassword(CAdminPassword* password);
+    void SetMaxClockDrift(int seconds) { m_nMaxClockDrift = seconds; }
+    void SetUser(const QString& user);
+    // The meter of the last device search, as snapshots name it.
+    SnapshotMeter Meter() const;
+    CCalibrationGuard& Guard() { return *m_pGuard; }
+    // The history window while it is open.
+    CDlgCalibrationHistory* HistoryWindow() const { return m_pHistory; }
 
     // Relabels when size differs from the size selected before, then reads the
     // calibration when automatic reading may run.
@@ -128,6 +164,9 @@ private:
     LoadCellSize SelectedSize() const;
     void TakeRadioState();
     void ShowResult(const SessionResult& result);
+    // A set-point or correction write, wrapped by snapshots when kept.
+    void SendCalibrationWrite(const MeterRequest& request, std::shared_ptr<void> hold, int attempt = 0);
+    void ShowClockDrift(const uint8_t* clockRecord);
 
     ILinkClock& m_clock;
     CDlgLog* m_pLogWindow = nullptr;
@@ -138,4 +177,8 @@ private:
     QLabel* m_lblSend = nullptr;          // 1042
     QLabel* m_lblRecv = nullptr;          // 1041
     QTimer* m_pTimer = nullptr;
+    std::unique_ptr<CCalibrationGuard> m_pGuard;
+    CAdminPassword* m_pPassword = nullptr;
+    int m_nMaxClockDrift = 60;
+    QPointer<CDlgCalibrationHistory> m_pHistory;
 };

@@ -2,12 +2,19 @@
 
 #include "CDlgComm.h"
 
+#include "CCalibrationHistory.h"
+#include "CCalibrationSnapshot.h"
 #include "CMeterSession.h"
+#include "CSqliteArchive.h"
 #include "CUiPrompts.h"
+#include "ILinkClock.h"
+#include "MeterRecords.h"
 #include "LinkResult.h"
 #include "MeterCommands.h"
 
 #include <QApplication>
+#include <QCryptographicHash>
+#include <QDateTime>
 #include <QDir>
 #include <QFile>
 #include <QGroupBox>
@@ -16,6 +23,7 @@
 #include <QProgressBar>
 #include <QPushButton>
 
+#include <algorithm>
 #include <utility>
 
 namespace {
@@ -218,11 +226,88 @@ void CFirmwareUpload::Upload()
                                         + QString::fromStdString(LinkResultText(LINK_OPEN_FAILED)));
         return;
     }
+    m_bKeepHistory = m_pArchive && m_pArchive->IsOpen() && m_pClock;
+    if (!m_bKeepHistory) {
+        StartUploadJob();
+        return;
+    }
+    // Before anything changes: who the meter is and what its calibration
+    // is, so that the history says what the upload started from.
+    std::vector<SessionStep> steps;
+    for (uint8_t command : {CMD_READ_NAME, CMD_READ_SERIAL, CMD_READ_VERSION})
+        steps.push_back({MakeReadRequest(command), false});
+    for (LoadCellSize size : {LOADCELL_7T, LOADCELL_15T, LOADCELL_30T})
+        steps.push_back({MakeCalibrationReadRequest(size), false});
+    if (!m_pSession->StartExchange(std::move(steps), false, m_pWindow,
+                                   [this](const SessionResult& r) { OnBeforeRead(r); })) {
+        if (m_controls.pStatus)
+            m_controls.pStatus->setText(QStringLiteral("장비가 다른 작업 중입니다. 잠시 후 다시 시도하십시오."));
+        return;
+    }
+    m_bUploading = true;
+    ApplyControlState();
+}
+
+void CFirmwareUpload::OnBeforeRead(const SessionResult& r)
+{
+    m_bUploading = false;
+    if (m_bStopAsked) {
+        // Stopped before anything was sent: the meter is as it was.
+        m_bKeepHistory = false;
+        if (m_controls.pStatus)
+            m_controls.pStatus->setText(QStringLiteral("펌웨어 업데이트 취소"));
+        m_bStopAsked = false;
+        ApplyControlState();
+        Enable(m_controls.pClose, true);
+        return;
+    }
+    m_strMeterName.clear();
+    m_strMeterSerial.clear();
+    m_strMeterVersion.clear();
+    m_nSnapshotId = 0;
+    CCalibrationSnapshot snapshot;
+    for (const SessionStepResult& step : r.steps) {
+        if (step.nResult < 0)
+            continue;
+        if (step.nCommand == CMD_READ_NAME)
+            m_strMeterName = DecodeTextReply(step.reply, NAME_FIELD_LEN);
+        else if (step.nCommand == CMD_READ_SERIAL)
+            m_strMeterSerial = SerialNumberText(step.reply);
+        else if (step.nCommand == CMD_READ_VERSION)
+            m_strMeterVersion = DecodeTextReply(step.reply, VERSION_FIELD_LEN);
+        for (LoadCellSize size : {LOADCELL_7T, LOADCELL_15T, LOADCELL_30T})
+            if (MakeCalibrationReadRequest(size).nCommand == step.nCommand)
+                snapshot.SetRecord(size, step.reply);
+    }
+    snapshot.m_meter = {QString::fromStdString(m_strMeterName), QString::fromStdString(m_strMeterSerial),
+                        QString::fromStdString(m_strMeterVersion)};
+    snapshot.m_strMeterClock = QStringLiteral("-");
+    snapshot.m_dtPc = QDateTime::fromSecsSinceEpoch(m_pClock->NowSeconds());
+    snapshot.m_eReason = ESnapshotReason::BeforeFirmware;
+    const bool identified = !m_strMeterName.empty() || snapshot.m_meter.HasSerial();
+    if (identified && m_pArchive && m_pArchive->IsOpen()) {
+        StoredSnapshot row;
+        row.meter = {m_strMeterName, m_strMeterSerial, m_strMeterVersion};
+        row.tTaken = m_pClock->NowSeconds();
+        row.strReason = "before-firmware";
+        row.content = snapshot.ToJson();
+        m_nSnapshotId = CCalibrationHistory(*m_pArchive).AddSnapshot(row, nullptr);
+    }
+    StartUploadJob();
+}
+
+void CFirmwareUpload::StartUploadJob()
+{
+    if (m_pClock)
+        m_tStarted = m_pClock->NowSeconds();
     std::vector<uint8_t> image(m_pImage.begin(), m_pImage.begin() + m_nImageSize);
     if (!m_pSession->StartFirmwareUpload(std::move(image), m_pWindow,
                                          [this](const SessionResult& r) { OnFinished(r); })) {
         if (m_controls.pStatus)
             m_controls.pStatus->setText(QStringLiteral("장비가 다른 작업 중입니다. 잠시 후 다시 시도하십시오."));
+        m_bUploading = false;
+        ApplyControlState();
+        Enable(m_controls.pClose, true);
         return;
     }
     m_bUploading = true;
@@ -304,6 +389,7 @@ void CFirmwareUpload::OnFinished(const SessionResult& r)
         status = QStringLiteral("펌웨어 업로드 중지 - 장비에 펌웨어를 다시 업로드해야 합니다");
         break;
     }
+    KeepHistory(r, status);
     if (m_controls.pStatus)
         m_controls.pStatus->setText(status);
 
@@ -316,6 +402,64 @@ void CFirmwareUpload::OnFinished(const SessionResult& r)
         bar->setFormat(QStringLiteral("업로드 중지 (%1%) : %2").arg(bar->value()).arg(status));
     }
     EndUpload();
+}
+
+void CFirmwareUpload::SetArchive(CSqliteArchive* archive, ILinkClock* clock)
+{
+    m_pArchive = archive;
+    m_pClock = clock;
+}
+
+const char* CFirmwareUpload::OutcomeKey(EFirmwareOutcome outcome)
+{
+    switch (outcome) {
+    case EFirmwareOutcome::Done:
+        return "done";
+    case EFirmwareOutcome::NoImage:
+        return "no-image";
+    case EFirmwareOutcome::RequestFailed:
+        return "request-failed";
+    case EFirmwareOutcome::HeadFailed:
+        return "head-failed";
+    case EFirmwareOutcome::HeadRejected:
+        return "head-rejected";
+    case EFirmwareOutcome::PieceFailed:
+        return "piece-failed";
+    case EFirmwareOutcome::CrcError:
+        return "crc-error";
+    case EFirmwareOutcome::Cancelled:
+        break;
+    }
+    return "cancelled";
+}
+
+void CFirmwareUpload::KeepHistory(const SessionResult& r, const QString& status)
+{
+    if (!m_bKeepHistory || !m_pArchive || !m_pArchive->IsOpen() || !m_pClock)
+        return;
+    m_bKeepHistory = false;
+    StoredFirmwareUpload row;
+    row.meter = {m_strMeterName, m_strMeterSerial, m_strMeterVersion};
+    row.tStarted = m_tStarted;
+    row.tFinished = m_pClock->NowSeconds();
+    row.strVersionBefore = m_strVersionBefore.isEmpty() ? m_strMeterVersion : m_strVersionBefore.toStdString();
+    const size_t size = std::min<size_t>(m_nImageSize, m_pImage.size());
+    row.strImageSha256 = QCryptographicHash::hash(QByteArray(reinterpret_cast<const char*>(m_pImage.data()),
+                                                             qsizetype(size)),
+                                                  QCryptographicHash::Sha256)
+                             .toHex()
+                             .toStdString();
+    row.nImageSize = int64_t(size);
+    row.strResult = OutcomeKey(r.eFirmware);
+    row.strResultText = status.toStdString();
+    row.strVersionAfter = r.strVersionAfter;
+    row.nSnapshotId = m_nSnapshotId;
+    std::string error;
+    if (!CCalibrationHistory(*m_pArchive).AddFirmwareUpload(row, &error))
+        CUiPrompts::ShowWarning(m_pWindow,
+                                QStringLiteral("펌웨어 업로드 이력을 보관함에 저장하지 못했습니다: %1")
+                                    .arg(QString::fromStdString(error)),
+                                QStringLiteral("펌웨어 업로드"));
 }
 
 void CFirmwareUpload::EndUpload()

@@ -12,16 +12,25 @@
 // back. After a complete upload the file has to be chosen again; after a
 // failure or a stop the bar says why, and the same image can be uploaded
 // again at once.
+//
+// With an archive attached, each upload first reads the meter's identity
+// and the calibration of the three sizes (kept as the snapshot "before
+// firmware"), and its end is kept with the version before, the image's
+// SHA-256 and size, the result and the version after.
 
 #include "SessionTypes.h"
 
 #include <QString>
+
+#include <string>
 
 #include <cstdint>
 #include <functional>
 #include <vector>
 
 class CMeterSession;
+class CSqliteArchive;
+class ILinkClock;
 class QFile;
 class QLabel;
 class QLineEdit;
@@ -59,6 +68,11 @@ public:
     CFirmwareUpload(QWidget* window, const Controls& controls, std::function<void()> applyControlState,
                     QWidget* group = nullptr);
     void SetSession(CMeterSession* session);
+    // The archive that keeps the firmware history (may be null), and the
+    // clock of its times.
+    void SetArchive(CSqliteArchive* archive, ILinkClock* clock);
+    // The outcome as the history keeps it: "done", "crc-error" ...
+    static const char* OutcomeKey(EFirmwareOutcome outcome);
     void ChooseFile();          // file dialog through CUiPrompts::ChooseOpenFile; cancel changes nothing
     // Drops the image; while an upload runs, asks and then stops it instead.
     void DropImage();
@@ -82,6 +96,10 @@ private:
     void OnProgress(int value, double percent);
     void OnVersion(const QString& version, bool afterUpload);
     void OnFinished(const SessionResult& result);
+    void StartUploadJob();
+    // The meter's identity and calibration before the upload.
+    void OnBeforeRead(const SessionResult& result);
+    void KeepHistory(const SessionResult& result, const QString& status);
     void SetProgress(int position, const QString& text);
     void ApplyControlState();
     void EndUpload();
@@ -95,4 +113,11 @@ private:
     CMeterSession* m_pSession = nullptr;
     bool m_bUploading = false;
     bool m_bStopAsked = false;
+
+    CSqliteArchive* m_pArchive = nullptr;
+    ILinkClock* m_pClock = nullptr;
+    bool m_bKeepHistory = false;      // this upload's end goes to the archive
+    int64_t m_tStarted = 0;
+    std::string m_strMeterName, m_strMeterSerial, m_strMeterVersion;
+    int64_t m_nSnapshotId = 0;
 };

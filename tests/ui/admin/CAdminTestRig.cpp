@@ -115,6 +115,7 @@ CAdminTestRig::CAdminTestRig(const CSimMeter::Setup& setup)
 CAdminTestRig::~CAdminTestRig()
 {
     dlg.reset();
+    archive.reset();
     CUiPrompts::ClearHooks();
 }
 
@@ -163,4 +164,13 @@ void CAdminTestRig::SearchOk()
     Wait();
     ASSERT_EQ(dlg->m_bDeviceFound, 1);
     ASSERT_EQ(messages.size(), before) << LastMessage().toStdString();
+}
+
+void CAdminTestRig::AttachArchive()
+{
+    archive = std::make_unique<CSqliteArchive>();
+    ASSERT_TRUE(archiveDir.isValid());
+    archive->Open(archiveDir.filePath(QStringLiteral("archive.sqlite")).toStdString());
+    ASSERT_TRUE(archive->IsOpen()) << archive->OpenMessage();
+    dlg->SetArchive(archive.get());
 }

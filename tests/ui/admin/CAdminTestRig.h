@@ -11,8 +11,10 @@
 #include "CMeterSession.h"
 #include "CSimBridge.h"
 #include "CSimMeter.h"
+#include "CSqliteArchive.h"
 
 #include <QString>
+#include <QTemporaryDir>
 
 #include <deque>
 #include <functional>
@@ -58,6 +60,8 @@ public:
     void Wait();
     // Runs a device search and expects it to succeed silently.
     void SearchOk();
+    // Gives the window a fresh archive file of its own.
+    void AttachArchive();
     QString LastMessage() const { return messages.empty() ? QString() : messages.back(); }
     void Answer(bool yes) { answers.push_back(yes); }
 
@@ -67,6 +71,8 @@ public:
     CFilterBridge bridge;
     CMeterSession session;
     std::unique_ptr<CDlgAdmin> dlg;
+    QTemporaryDir archiveDir;
+    std::unique_ptr<CSqliteArchive> archive;
 
     std::vector<std::pair<QString, QString>> questions;   // text, caption
     std::vector<QString> messages;

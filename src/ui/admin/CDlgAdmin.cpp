@@ -4,6 +4,7 @@
 #include "CAdminPassword.h"
 #include "CCalibrationHistory.h"
 #include "CDlgPassword.h"
+#include "CPdfCalibrationCertificate.h"
 #include "CSqliteArchive.h"
 #include "ClockDrift.h"
 #include "CDlgLog.h"
@@ -16,6 +17,9 @@
 #include "MeterTime.h"
 
 #include <QCheckBox>
+#include <QDateTime>
+#include <QDir>
+#include <QRegularExpression>
 #include <QLabel>
 #include <QLineEdit>
 #include <QProgressBar>
@@ -134,6 +138,9 @@ const CDlgTemplate& CDlgAdmin::DialogTemplate()
              WS_VISIBLE | WS_TABSTOP},
             {IDC_BUTTON_PASSWORD, EDlgItemKind::PushButton, "관리자 비밀번호", 474, 243, 80, 19,
              WS_TABSTOP},
+            // In the calibration frame, right of the automatic-reading box.
+            {IDC_BUTTON_CERTIFICATE, EDlgItemKind::PushButton, "보정 성적서", 168, 241, 70, 16,
+             WS_VISIBLE | WS_TABSTOP},
         },
     };
     return s_template;
@@ -165,6 +172,7 @@ CDlgAdmin::CDlgAdmin(QWidget* parent, ILinkClock& clock, CDlgLog* logWindow)
     OnClicked(IDC_BUTTON_RESTORE, [this] { OnRestore(); });
     OnClicked(IDC_BUTTON_HISTORY, [this] { OnHistory(); });
     OnClicked(IDC_BUTTON_PASSWORD, [this] { OnPassword(); });
+    OnClicked(IDC_BUTTON_CERTIFICATE, [this] { OnCertificate(); });
     m_pGuard = std::make_unique<CCalibrationGuard>(
         this, clock, [this] { return Meter(); }, [this] { return m_gridInfo->GetCellText(5, 3); });
     connect(m_gridInfo, &CSpreadSheet::ButtonClicked, this, &CDlgAdmin::OnInfoGridButton);
@@ -708,8 +716,10 @@ void CDlgAdmin::SetPassword(CAdminPassword* password)
     GetDlgItem(IDC_BUTTON_PASSWORD)->setVisible(password != nullptr);
 }
 
-void CDlgAdmin::SetUser(const QString& user)
+void CDlgAdmin::SetUser(const QString& user, const QString& company)
 {
+    m_strUser = user;
+    m_strCompany = company;
     m_pGuard->SetUser(user);
 }
 
@@ -846,4 +856,56 @@ void CDlgAdmin::OnPassword()
 {
     if (m_pPassword)
         CDlgPassword::Manage(this, *m_pPassword);
+}
+
+void CDlgAdmin::OnCertificate()
+{
+    if (IsImageReady() || !m_pSession || m_pSession->IsBusy())
+        return;
+    TakeRadioState();
+    if (m_bDeviceFound != 1) {
+        CUiPrompts::ShowInfo(this, QStringLiteral("장비 조회 후 보정 성적서를 만드십시오."), kErrorCaption);
+        return;
+    }
+    // The certificate states what the meter holds now, not what the grid
+    // showed some seconds ago.
+    const LoadCellSize size = SelectedSize();
+    m_pSession->StartRequest(MakeCalibrationReadRequest(size), this, [this, size](const SessionResult& r) {
+        ShowLastExchange(r.exchange, r);
+        if (r.nResult < 0 || r.steps.empty()) {
+            CUiPrompts::ShowWarning(this,
+                                    QStringLiteral("보정값을 읽지 못했습니다.\n%1")
+                                        .arg(CUiPrompts::LinkFailureText(r.nResult, LinkErrorText(r))),
+                                    kErrorCaption);
+            return;
+        }
+        CalibrationCertificateData data;
+        const SnapshotMeter meter = Meter();
+        const int64_t now = m_clock.NowSeconds();
+        data.header.strReportDate = FormatLocalTime(now);
+        data.header.strReportName = "보정 성적서";
+        data.header.strCompany = m_strCompany.toStdString();
+        data.header.strAuthor = m_strUser.toStdString();
+        data.header.strMeterName = meter.strName.toStdString();
+        data.header.strSerialNumber = meter.strSerial.toStdString();
+        data.header.strVersion = meter.strVersion.toStdString();
+        data.strMeterClock = m_gridInfo->GetCellText(5, 3).toStdString();
+        data.eSize = size;
+        data.record = DecodeCalibrationRecord(r.steps[0].reply);
+        QString who = meter.HasSerial() ? meter.strSerial : meter.strName;
+        who.replace(QRegularExpression(QStringLiteral("[^A-Za-z0-9_-]")), QStringLiteral("_"));
+        const QString suggested = QStringLiteral("보정 성적서 %1 %2 %3.pdf")
+                                      .arg(who, QString::fromStdString(CCalibrationFit::SizeName(size)),
+                                           QDateTime::fromSecsSinceEpoch(now).toString(QStringLiteral("yyyyMMdd")));
+        const QString path = CUiPrompts::ChooseSaveFile(this, QStringLiteral("보정 성적서"),
+                                                        QStringLiteral("PDF 파일 (*.pdf)|*.pdf;| All Files(*.*)|*.*||"),
+                                                        QDir::home().filePath(suggested));
+        if (path.isEmpty())
+            return;
+        QString error;
+        if (!CPdfCalibrationCertificate(data).Write(path, &error))
+            CUiPrompts::ShowWarning(this, error, kErrorCaption);
+        else
+            CUiPrompts::ShowInfo(this, QStringLiteral("보정 성적서를 저장했습니다.\n%1").arg(path), kErrorCaption);
+    });
 }

@@ -13,7 +13,8 @@
 // Below the last-exchange lines, left of the log button, a row of buttons
 // keeps the calibration trustworthy (CCalibrationGuard): "보정값 백업",
 // "보정값 불러오기" (checked, then restored), "보정 이력" and the optional
-// administrator password. The device search compares the meter's clock with
+// administrator password; "보정 성적서" beside the automatic-reading box
+// prints the certificate of the selected size. The device search compares the meter's clock with
 // the PC's and shows a drift beyond the limit in the warning colour beside
 // the clock's "설정" button.
 
@@ -66,6 +67,7 @@ public:
     static constexpr int IDC_BUTTON_BACKUP = 1060;
     static constexpr int IDC_BUTTON_RESTORE = 1061;
     static constexpr int IDC_BUTTON_HISTORY = 1062;
+    static constexpr int IDC_BUTTON_CERTIFICATE = 1063;
     static constexpr int IDC_BUTTON_PASSWORD = 1064;
     static constexpr int TIMER_REFRESH = 1001;
     // The drift text's cell, above the clock's "설정" button.
@@ -98,6 +100,9 @@ public:
     void OnBackup();
     void OnRestore();
     void OnHistory();
+    // "보정 성적서": the selected size read again and written as the PDF
+    // certificate.
+    void OnCertificate();
     void OnPassword();
 
     // The archive that keeps snapshots, clock readings and the firmware
@@ -106,7 +111,9 @@ public:
     void SetArchive(CSqliteArchive* archive);
     void SetPassword(CAdminPassword* password);
     void SetMaxClockDrift(int seconds) { m_nMaxClockDrift = seconds; }
-    void SetUser(const QString& user);
+    // Who works (the snapshots' user, the certificate's author) and the
+    // company the certificate names.
+    void SetUser(const QString& user, const QString& company = QString());
     // The meter of the last device search, as snapshots name it.
     SnapshotMeter Meter() const;
     CCalibrationGuard& Guard() { return *m_pGuard; }
@@ -180,5 +187,7 @@ private:
     std::unique_ptr<CCalibrationGuard> m_pGuard;
     CAdminPassword* m_pPassword = nullptr;
     int m_nMaxClockDrift = 60;
+    QString m_strUser;
+    QString m_strCompany;
     QPointer<CDlgCalibrationHistory> m_pHistory;
 };

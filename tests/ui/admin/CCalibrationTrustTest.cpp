@@ -15,6 +15,8 @@
 
 #include <QCheckBox>
 #include <QFile>
+#include <QProcess>
+#include <QPushButton>
 #include <QTableWidget>
 
 #include <gtest/gtest.h>
@@ -294,4 +296,24 @@ TEST(CalibrationTrust, PasswordIsAskedUntilTheWaitAndAnEmptyFieldIsNone)
 
     CDlgPassword::SetAskHook(nullptr);
     CUiPrompts::ClearHooks();
+}
+
+TEST(CalibrationTrust, CertificateOfTheSelectedSizeIsReadAgainAndPrinted)
+{
+    CTrustRig rig;
+    rig.dlg->GetDlgItemAs<QPushButton>(CDlgAdmin::IDC_RADIO_15T)->click();
+    rig.Wait();
+    const QString path = rig.archiveDir.filePath(QStringLiteral("cert.pdf"));
+    CUiPrompts::SetSaveFileHook([path](const QString&, const QString&, const QString&) { return path; });
+    rig.dlg->OnCertificate();
+    rig.Wait();
+    EXPECT_EQ(rig.LastCommand(), 0x43);
+    ASSERT_TRUE(QFile::exists(path)) << rig.LastMessage().toStdString();
+    QProcess text;
+    text.start(QStringLiteral("pdftotext"), {QStringLiteral("-layout"), path, QStringLiteral("-")});
+    ASSERT_TRUE(text.waitForFinished(30000));
+    const QString out = QString::fromUtf8(text.readAllStandardOutput());
+    EXPECT_TRUE(out.contains(QStringLiteral("15톤"))) << out.toStdString();
+    EXPECT_TRUE(out.contains(QString::number(rig.meter.GetCalPoint(CSimMeter::SIZE_15T, 3))));
+    EXPECT_TRUE(out.contains(QStringLiteral("SN250100042")));
 }

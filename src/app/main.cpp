@@ -2,6 +2,7 @@
 // on USB as a HID device or as its serial port, a serial device named with
 // --port, or the simulated meter with --simulate), the main window.
 
+#include "CArchiveSink.h"
 #include "CBrevaneApp.h"
 #include "CBrevaneDlg.h"
 #include "CCompositeBridgeLibrary.h"
@@ -9,8 +10,10 @@
 #include "CMeterSession.h"
 #include "CSimBridge.h"
 #include "CSimMeter.h"
+#include "CSqliteArchive.h"
 #include "CSystemClock.h"
 #include "CTtyBridgeLibrary.h"
+#include "CUiPrompts.h"
 
 #include <QCommandLineParser>
 
@@ -92,10 +95,33 @@ int main(int argc, char** argv)
     // view, shown with the application's event loop (not modal), and the
     // program ends when it closes.
     app.SetMainWindowRunner([&](CBrevaneApp& a) {
+        // Every download is archived as it arrives: the session hands it to
+        // a sink that opens the archive file on the link's thread, while the
+        // windows read through the connection opened here. A file that
+        // cannot take records (damaged beyond opening, read-only, written by
+        // a newer program) leaves the program running without archiving.
+        const std::string archivePath = CSqliteArchive::ArchivePath(a.m_sysInfo.m_szDataDir);
+        CSqliteArchive archive;
+        const EArchiveOpen opened = archive.Open(archivePath);
+        const bool writable = opened == EArchiveOpen::Ok || opened == EArchiveOpen::Created ||
+                              opened == EArchiveOpen::Migrated || opened == EArchiveOpen::SetAside;
+        std::unique_ptr<CArchiveSink> sink;
+        if (writable)
+            sink = std::make_unique<CArchiveSink>(archivePath);
+
+        // The session is destroyed before the sink it writes through.
         CMeterSession session(*bridge, clock);
+        session.SetDownloadSink(sink.get());
         CBrevaneDlg dlg(session, clock, a.m_sysInfo);
+        dlg.SetArchive(archive.IsOpen() ? &archive : nullptr, sink.get());
         QObject::connect(&dlg, &QDialog::finished, &a, &QCoreApplication::quit);
         dlg.show();
+        if (!archive.OpenMessage().empty() || !archive.IsOpen()) {
+            QString text = QString::fromStdString(archive.OpenMessage());
+            if (!writable)
+                text += QStringLiteral("\n\n이번 실행에서 받는 기록은 보관함에 저장되지 않습니다.");
+            CUiPrompts::ShowWarning(&dlg, text.trimmed(), QStringLiteral("기록 보관함"));
+        }
         return a.exec();
     });
     const int code = app.Run();

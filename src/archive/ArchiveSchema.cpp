@@ -176,10 +176,27 @@ bool Step3(QSqlDatabase& db, QString* error)
     }, error);
 }
 
+// Schema 4: the tolerance limits the analysis window last used for a meter,
+// one row per meter and unit ("톤" for stored records, "KN" for the
+// continuous series); a missing limit is NULL. The meter is named by its key,
+// as in the tables of schema 3.
+bool Step4(QSqlDatabase& db, QString* error)
+{
+    return ExecAll(db, {
+        "CREATE TABLE tolerance_limits ("
+        " meter_key TEXT NOT NULL,"
+        " unit TEXT NOT NULL,"
+        " lower REAL,"
+        " upper REAL,"
+        " changed INTEGER NOT NULL,"
+        " PRIMARY KEY (meter_key, unit))",
+    }, error);
+}
+
 using Step = std::function<bool(QSqlDatabase&, QString*)>;
 const std::vector<Step>& Steps()
 {
-    static const std::vector<Step> steps = {Step1, Step2, Step3};
+    static const std::vector<Step> steps = {Step1, Step2, Step3, Step4};
     return steps;
 }
 
@@ -203,7 +220,7 @@ int ServerVersion(QSqlDatabase& db, QString* error)
 
 bool Migrate(QSqlDatabase& db, int fromVersion, QString* error)
 {
-    static_assert(kVersion == 3, "a new schema version needs its step in Steps()");
+    static_assert(kVersion == 4, "a new schema version needs its step in Steps()");
     const bool server = SqlDialect::Of(db) == ESqlDialect::Postgres;
     if (fromVersion >= kVersion)
         return true;

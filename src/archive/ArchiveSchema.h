@@ -14,7 +14,7 @@ class QSqlDatabase;
 
 namespace ArchiveSchema {
 
-constexpr int kVersion = 3;
+constexpr int kVersion = 4;
 // "BRVA": tells our files from other SQLite databases.
 constexpr int kApplicationId = 0x42525641;
 

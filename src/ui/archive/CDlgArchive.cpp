@@ -1,7 +1,10 @@
 #include "CDlgArchive.h"
 
 #include "CArchiveRecordModel.h"
+#include "CArchiveSync.h"
+#include "CDlgAnalysis.h"
 #include "CIniSysInfo.h"
+#include "CServerArchive.h"
 #include "CSpreadSheet.h"
 #include "CSqliteArchive.h"
 #include "CUiPrompts.h"
@@ -70,7 +73,7 @@ QTableWidgetItem* Cell(const QString& text)
 const CDlgTemplate& CDlgArchive::DialogTemplate()
 {
     static const CDlgTemplate s_template{
-        IDD, "기록 보관함", 760, 400,
+        IDD, "기록 보관함", 760, 438,
         WS_POPUP | WS_CAPTION | WS_SYSMENU | DS_MODALFRAME | DS_SETFONT,
         "GulimChe", 10, 400, false,
         {
@@ -101,6 +104,14 @@ const CDlgTemplate& CDlgArchive::DialogTemplate()
             {IDC_BUTTON_EXCEL, EDlgItemKind::PushButton, "엑셀 저장", 581, 377, 80, 17,
              WS_VISIBLE | WS_TABSTOP},
             {IDCANCEL, EDlgItemKind::PushButton, "닫기", 673, 377, 80, 17, WS_VISIBLE | WS_TABSTOP},
+            {IDC_BUTTON_ANALYSIS, EDlgItemKind::PushButton, "분석", 333, 397, 80, 17, WS_VISIBLE | WS_TABSTOP},
+            {IDC_BUTTON_CSV, EDlgItemKind::PushButton, "CSV 저장", 420, 397, 73, 17, WS_VISIBLE | WS_TABSTOP},
+            {IDC_BUTTON_XLSX, EDlgItemKind::PushButton, "XLSX 저장", 497, 397, 80, 17, WS_VISIBLE | WS_TABSTOP},
+            {IDC_BUTTON_PDF, EDlgItemKind::PushButton, "PDF 저장", 581, 397, 80, 17, WS_VISIBLE | WS_TABSTOP},
+            {IDC_RADIO_LOCAL, EDlgItemKind::RadioButton, "이 PC", 7, 420, 42, 12,
+             WS_VISIBLE | WS_GROUP | WS_TABSTOP},
+            {IDC_RADIO_LOCAL + 1, EDlgItemKind::RadioButton, "서버", 51, 420, 40, 12, WS_VISIBLE},
+            {IDC_STATIC_SYNC, EDlgItemKind::StaticText, "", 96, 421, 657, 12, WS_VISIBLE},
         },
     };
     return s_template;
@@ -119,11 +130,18 @@ CDlgArchive::CDlgArchive(CSqliteArchive& archive, CIniSysInfo& sysInfo, ReportEx
     m_lblCount = GetDlgItemAs<QLabel>(IDC_STATIC_COUNT);
 
     m_tblMeters = MakeList(this, {QStringLiteral("측정기 명"), QStringLiteral("측정기 S/N"),
-                                  QStringLiteral("기록 수"), QStringLiteral("마지막 다운로드")});
+                                  QStringLiteral("기록 수"), QStringLiteral("마지막 다운로드"),
+                                  QStringLiteral("PC")});
     m_tblDownloads = MakeList(this, {QStringLiteral("받은 시간"), QStringLiteral("종류"),
                                      QStringLiteral("받은 기록"), QStringLiteral("새 기록"),
-                                     QStringLiteral("상태")});
-    m_pModel = new CArchiveRecordModel(m_archive, this);
+                                     QStringLiteral("상태"), QStringLiteral("PC")});
+    // The station column says which PC downloaded what; only the server's
+    // archive has more than one.
+    m_tblMeters->setColumnHidden(4, true);
+    m_tblDownloads->setColumnHidden(5, true);
+    m_lblSync = GetDlgItemAs<QLabel>(IDC_STATIC_SYNC);
+    m_pModel = new CArchiveRecordModel(
+        [this] { return m_bServerView ? m_pServer->Database() : m_archive.Database(); }, this);
     m_viewRecords = new QTableView(this);
     m_viewRecords->setModel(m_pModel);
     m_viewRecords->setSelectionBehavior(QAbstractItemView::SelectRows);
@@ -151,6 +169,14 @@ CDlgArchive::CDlgArchive(CSqliteArchive& archive, CIniSysInfo& sysInfo, ReportEx
     OnClicked(IDC_BUTTON_DELETE, [this] { DeleteTicked(); });
     OnClicked(IDC_BUTTON_EXCEL, [this] { ExportTicked(); });
     OnClicked(IDC_BUTTON_BACKUP, [this] { BackupArchive(); });
+    OnClicked(IDC_BUTTON_ANALYSIS, [this] { OpenAnalysis(); });
+    OnClicked(IDC_BUTTON_CSV, [this] { SaveTicked(CMeasurementExport::EFormat::Csv); });
+    OnClicked(IDC_BUTTON_XLSX, [this] { SaveTicked(CMeasurementExport::EFormat::Xlsx); });
+    OnClicked(IDC_BUTTON_PDF, [this] { SaveTicked(CMeasurementExport::EFormat::Pdf); });
+    OnClicked(IDC_RADIO_LOCAL, [this] { SetServerView(false); });
+    OnClicked(IDC_RADIO_LOCAL + 1, [this] { SetServerView(true); });
+    if (CArchiveSync* sync = CArchiveSync::Running())
+        connect(sync, &CArchiveSync::StatusChanged, this, [this] { ShowSyncStatus(); });
 }
 
 CDlgArchive::~CDlgArchive() = default;
@@ -158,8 +184,10 @@ CDlgArchive::~CDlgArchive() = default;
 void CDlgArchive::InitControls()
 {
     SetRadioIndex(IDC_RADIO_ALL_TYPES, 0);
+    SetRadioIndex(IDC_RADIO_LOCAL, 0);
     if (auto* button = GetDlgItem(IDC_BUTTON_DELETE))
         button->setEnabled(!m_archive.IsReadOnly());
+    ShowSyncStatus();
 }
 
 void CDlgArchive::AfterInitControls()
@@ -183,10 +211,33 @@ void CDlgArchive::Run(QWidget* parent, CIniSysInfo& sysInfo, ReportExporter expo
     dlg.exec();
 }
 
+void CDlgArchive::Run(QWidget* parent, CSqliteArchive& archive, CIniSysInfo& sysInfo, ReportExporter exporter,
+                      const std::string& meterKey)
+{
+    CDlgArchive dlg(archive, sysInfo, std::move(exporter), parent);
+    dlg.InitDialog();
+    if (!meterKey.empty())
+        dlg.SelectMeterKey(meterKey);
+    dlg.exec();
+}
+
+bool CDlgArchive::SelectMeterKey(const std::string& key)
+{
+    for (int row = 0; row < m_tblMeters->rowCount(); ++row) {
+        const QTableWidgetItem* item = m_tblMeters->item(row, 0);
+        if (item && item->data(Qt::UserRole + 1).toString().toStdString() == key) {
+            SelectMeter(row);
+            return true;
+        }
+    }
+    return false;
+}
+
 void CDlgArchive::ReloadMeters()
 {
     const int64_t keep = CurrentMeterId();
-    const std::vector<ArchiveMeter> meters = m_archive.Meters();
+    std::vector<std::string> stations;
+    const std::vector<ArchiveMeter> meters = ViewMeters(&stations);
     const QSignalBlocker block(m_tblMeters);
     m_tblMeters->setRowCount(int(meters.size()));
     int select = meters.empty() ? -1 : 0;
@@ -194,12 +245,14 @@ void CDlgArchive::ReloadMeters()
         const ArchiveMeter& m = meters[size_t(row)];
         auto* name = Cell(Q(m.strName));
         name->setData(Qt::UserRole, qlonglong(m.nId));
+        name->setData(Qt::UserRole + 1, Q(m.strKey));
         m_tblMeters->setItem(row, 0, name);
         // A meter without serial number is kept under its name.
         m_tblMeters->setItem(row, 1, Cell(m.bSerialUnset ? QStringLiteral("- (미설정)") : Q(m.strSerial)));
         m_tblMeters->setItem(row, 2, Cell(QString::number(m.nRecordCount)));
         m_tblMeters->setItem(row, 3, Cell(m.tLastDownload ? Q(FormatLocalTime(m.tLastDownload))
                                                           : QStringLiteral("-")));
+        m_tblMeters->setItem(row, 4, Cell(row < int(stations.size()) ? Q(stations[size_t(row)]) : QString()));
         if (m.nId == keep)
             select = row;
     }
@@ -222,7 +275,9 @@ void CDlgArchive::SelectMeter(int row)
     // The dates open on the whole span of the meter's records.
     int first = 0, last = 0;
     const QDate today = QDate::currentDate();
-    if (CurrentMeterId() != 0 && m_archive.RecordDayRange(CurrentMeterId(), &first, &last) &&
+    const bool range = m_bServerView ? m_pServer->RecordDayRange(CurrentMeterId(), &first, &last)
+                                     : m_archive.RecordDayRange(CurrentMeterId(), &first, &last);
+    if (CurrentMeterId() != 0 && range &&
         DateOfDay(first).isValid() && DateOfDay(last).isValid())
         SetDateRange(DateOfDay(first), std::max(DateOfDay(last), today));
     else
@@ -258,7 +313,9 @@ void CDlgArchive::Query()
 void CDlgArchive::ShowDownloads()
 {
     const std::vector<ArchiveDownload> downloads =
-        CurrentMeterId() ? m_archive.Downloads(CurrentMeterId()) : std::vector<ArchiveDownload>();
+        !CurrentMeterId() ? std::vector<ArchiveDownload>()
+        : m_bServerView   ? m_pServer->Downloads(CurrentMeterId())
+                          : m_archive.Downloads(CurrentMeterId());
     m_tblDownloads->setRowCount(int(downloads.size()));
     for (int row = 0; row < int(downloads.size()); ++row) {
         const ArchiveDownload& d = downloads[size_t(row)];
@@ -281,6 +338,7 @@ void CDlgArchive::ShowDownloads()
                                       : QStringLiteral("프로그램이 다운로드 도중 종료되었습니다."));
         }
         m_tblDownloads->setItem(row, 4, cell);
+        m_tblDownloads->setItem(row, 5, Cell(Q(d.strStation)));
     }
 }
 
@@ -314,10 +372,7 @@ void CDlgArchive::ExportTicked()
         CUiPrompts::ShowInfo(this, QStringLiteral("저장할 기록을 선택하십시오."), kCaption);
         return;
     }
-    ArchiveMeter meter;
-    for (const ArchiveMeter& m : m_archive.Meters())
-        if (m.nId == CurrentMeterId())
-            meter = m;
+    const SExportHeader header = HeaderOf(CurrentMeter());
     std::vector<CArchiveRecordModel::Row> rows;
     {
         CWaitCursor wait;
@@ -330,13 +385,13 @@ void CDlgArchive::ExportTicked()
     info.hide();
     info.SetColumnCount(4);
     info.SetRowCount(4);
-    info.SetCellText(2, 1, QDateTime::currentDateTime().toString(QStringLiteral("yyyy-MM-dd HH:mm:ss")));
-    info.SetCellText(2, 2, Q(m_sysInfo.m_szReportName));
-    info.SetCellText(2, 3, Q(meter.strName));
-    info.SetCellText(4, 1, Q(m_sysInfo.m_szCompany));
-    info.SetCellText(4, 2, Q(m_sysInfo.m_szUserName));
-    info.SetCellText(4, 3, meter.bSerialUnset ? QStringLiteral("-") : Q(meter.strSerial));
-    info.SetCellText(4, 4, Q(meter.strVersion));
+    info.SetCellText(2, 1, Q(header.m_strReportDate));
+    info.SetCellText(2, 2, Q(header.m_strReportName));
+    info.SetCellText(2, 3, Q(header.m_strMeterName));
+    info.SetCellText(4, 1, Q(header.m_strCompany));
+    info.SetCellText(4, 2, Q(header.m_strAuthor));
+    info.SetCellText(4, 3, Q(header.m_strSerialNumber));
+    info.SetCellText(4, 4, Q(header.m_strVersion));
 
     CSpreadSheet data(this);
     data.hide();
@@ -353,6 +408,87 @@ void CDlgArchive::ExportTicked()
         data.SetCellText(5, r + 1, CArchiveRecordModel::CellTypeText(row.nCellType));
     }
     m_exporter(this, info, data, kModeMemory, m_sysInfo);
+}
+
+ArchiveMeter CDlgArchive::CurrentMeter()
+{
+    for (const ArchiveMeter& m : ViewMeters())
+        if (m.nId == CurrentMeterId())
+            return m;
+    return ArchiveMeter();
+}
+
+SExportHeader CDlgArchive::HeaderOf(const ArchiveMeter& meter) const
+{
+    SExportHeader header;
+    header.m_strReportDate =
+        QDateTime::currentDateTime().toString(QStringLiteral("yyyy-MM-dd HH:mm:ss")).toStdString();
+    header.m_strReportName = m_sysInfo.m_szReportName;
+    header.m_strCompany = m_sysInfo.m_szCompany;
+    header.m_strAuthor = m_sysInfo.m_szUserName;
+    header.m_strMeterName = meter.strName;
+    header.m_strSerialNumber = meter.bSerialUnset ? "-" : meter.strSerial;
+    header.m_strVersion = meter.strVersion;
+    return header;
+}
+
+SMeasurementSet CDlgArchive::TickedSet()
+{
+    SMeasurementSet set;
+    set.eKind = EExportKind::Memory;
+    set.header = HeaderOf(CurrentMeter());
+    set.tFrom = QDateTime(m_dtFrom->date(), QTime(0, 0)).toSecsSinceEpoch();
+    set.tTo = QDateTime(m_dtTo->date(), QTime(23, 59, 59)).toSecsSinceEpoch();
+    set.strPeriod = (m_dtFrom->date().toString(QStringLiteral("yyyy-MM-dd")) + QStringLiteral(" ~ ")
+                     + m_dtTo->date().toString(QStringLiteral("yyyy-MM-dd")))
+                        .toStdString();
+    CWaitCursor wait;
+    for (const CArchiveRecordModel::Row& row : m_pModel->TickedRows()) {
+        // The stored time is the meter's own fields, YYYYMMDDhhmmss.
+        const int64_t t = row.nStoredTime;
+        MeasurementRecord rec;
+        rec.when = {int(t / 10000000000), int(t / 100000000 % 100), int(t / 1000000 % 100),
+                    int(t / 10000 % 100),  int(t / 100 % 100),      int(t % 100)};
+        rec.bTimeValid = MeterDateTimeToTime(rec.when, &rec.tWhen);
+        rec.nRawForce = uint16_t(row.nRawForce);
+        rec.nLoadCellType = uint8_t(row.nCellType);
+        set.records.push_back(rec);
+        set.ticked.push_back(true);
+    }
+    set.result.m_nCount = int(set.records.size());
+    return set;
+}
+
+DownloadMeter CDlgArchive::CurrentIdentity()
+{
+    const ArchiveMeter meter = CurrentMeter();
+    DownloadMeter identity;
+    identity.strName = meter.strName;
+    identity.strSerial = meter.bSerialUnset ? "-" : meter.strSerial;
+    identity.strVersion = meter.strVersion;
+    return identity;
+}
+
+void CDlgArchive::OpenAnalysis()
+{
+    if (m_pModel->TickedCount() == 0) {
+        CUiPrompts::ShowInfo(this, QStringLiteral("분석할 기록을 선택하십시오."), kCaption);
+        return;
+    }
+    AnalysisData data = CMeasurementExport::MakeAnalysis(TickedSet());
+    CMeasurementExport::AttachLimits(data, &m_archive, CurrentIdentity(), this);
+    CDlgAnalysis::Open(this, data);
+}
+
+void CDlgArchive::SaveTicked(CMeasurementExport::EFormat format)
+{
+    if (m_pModel->TickedCount() == 0) {
+        CUiPrompts::ShowInfo(this, QStringLiteral("저장할 기록을 선택하십시오."), kCaption);
+        return;
+    }
+    CMeasurementExport::Save(this, format, TickedSet(),
+                             CMeasurementExport::KeptLimits(&m_archive, CurrentIdentity(), EForceUnit::Tons),
+                             QString());
 }
 
 void CDlgArchive::DeleteTicked()
@@ -396,4 +532,73 @@ void CDlgArchive::BackupArchive()
         CUiPrompts::ShowInfo(this, QStringLiteral("보관함을 백업했습니다: %1").arg(path), kCaption);
     else
         CUiPrompts::ShowWarning(this, Q(error), kCaption);
+}
+
+std::vector<ArchiveMeter> CDlgArchive::ViewMeters(std::vector<std::string>* stations)
+{
+    if (!m_bServerView)
+        return m_archive.Meters();
+    std::vector<ArchiveMeter> meters;
+    for (const CServerArchive::LabMeter& lab : m_pServer->Meters()) {
+        meters.push_back(lab.meter);
+        if (stations)
+            stations->push_back(lab.strStations);
+    }
+    return meters;
+}
+
+bool CDlgArchive::SetServerView(bool server)
+{
+    if (server && !m_pServer) {
+        if (QString::fromStdString(m_sysInfo.m_szArchiveServer).trimmed().isEmpty()) {
+            CUiPrompts::ShowInfo(this,
+                                 QStringLiteral("보관함 서버가 설정되어 있지 않습니다. 설정 파일의 [ARCHIVE] "
+                                                "SERVER에 서버를 적으십시오: %1")
+                                     .arg(Q(m_sysInfo.m_szIniPath)),
+                                 kCaption);
+            server = false;
+        } else {
+            auto opened = std::make_unique<CServerArchive>();
+            EServerOpen result;
+            {
+                CWaitCursor wait;
+                result = opened->Open(m_sysInfo.m_szArchiveServer, 3);
+            }
+            if (result == EServerOpen::Ok)
+                m_pServer = std::move(opened);
+            else
+                CUiPrompts::ShowWarning(this, Q(opened->OpenMessage()), kCaption);
+            server = result == EServerOpen::Ok;
+        }
+    }
+    SetRadioIndex(IDC_RADIO_LOCAL, server ? 1 : 0);
+    if (server == m_bServerView)
+        return server;
+    m_bServerView = server;
+    // The server's archive is the lab's: read here, written only by the
+    // stations' pushes.
+    m_tblMeters->setColumnHidden(4, !server);
+    m_tblDownloads->setColumnHidden(5, !server);
+    if (auto* button = GetDlgItem(IDC_BUTTON_DELETE))
+        button->setEnabled(!server && !m_archive.IsReadOnly());
+    if (auto* button = GetDlgItem(IDC_BUTTON_BACKUP))
+        button->setEnabled(!server);
+    ReloadMeters();
+    return server;
+}
+
+void CDlgArchive::ShowSyncStatus()
+{
+    const CArchiveSync* sync = CArchiveSync::Running();
+    m_lblSync->setVisible(sync != nullptr);
+    if (!sync)
+        return;
+    const CArchiveSync::Status status = sync->GetStatus();
+    QString text = sync->StatusText();
+    const qsizetype line = text.indexOf(QLatin1Char('\n'));
+    m_lblSync->setToolTip(line < 0 ? QString() : text.mid(line + 1));
+    if (line >= 0)
+        text = text.left(line) + QStringLiteral(" — ") + text.mid(line + 1);
+    m_lblSync->setText(text);
+    m_lblSync->setStyleSheet(status.bFailing ? QStringLiteral("color: #E04040;") : QString());
 }

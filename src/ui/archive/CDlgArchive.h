@@ -9,11 +9,17 @@
 // The table is a view over CArchiveRecordModel, which fetches pages from the
 // archive as the view scrolls, so a large archive opens as fast as a small one.
 
+#include "ArchiveTypes.h"
 #include "CDlgComm.h"
+#include "CMeasurementExport.h"
 
 #include <functional>
+#include <memory>
+#include <string>
+#include <vector>
 
 class CArchiveRecordModel;
+class CServerArchive;
 class CIniSysInfo;
 class CSpreadSheet;
 class CSqliteArchive;
@@ -40,6 +46,12 @@ public:
     static constexpr int IDC_BUTTON_DELETE = 1415;
     static constexpr int IDC_BUTTON_EXCEL = 1416;
     static constexpr int IDC_BUTTON_BACKUP = 1417;
+    static constexpr int IDC_BUTTON_ANALYSIS = 1418;
+    static constexpr int IDC_BUTTON_CSV = 1419;
+    static constexpr int IDC_BUTTON_XLSX = 1420;
+    static constexpr int IDC_BUTTON_PDF = 1421;
+    static constexpr int IDC_RADIO_LOCAL = 1430;       // then "서버"
+    static constexpr int IDC_STATIC_SYNC = 1432;
 
     // The main window's report (CReportExport::Run): header grid, records
     // grid (sheet 1 as the main window's MEMORY sheet), mode, settings.
@@ -57,9 +69,16 @@ public:
     // opening it found (a damaged file set aside, a read-only or a newer
     // file) and runs the window modally. Nothing is shown past a refusal.
     static void Run(QWidget* parent, CIniSysInfo& sysInfo, ReportExporter exporter);
+    // The same on an archive the program keeps open, with the meter of this
+    // key chosen when the archive knows it (the main window's meter at hand).
+    static void Run(QWidget* parent, CSqliteArchive& archive, CIniSysInfo& sysInfo, ReportExporter exporter,
+                    const std::string& meterKey);
 
     // ---- for the tests: the same steps as the controls ----
     void SelectMeter(int row);
+    // The row of the meter with this key (CSqliteArchive::MeterKey); false
+    // when the archive does not know it.
+    bool SelectMeterKey(const std::string& key);
     void SetDateRange(const QDate& from, const QDate& to);
     void SetCellTypeFilter(int type);   // -1 every type
     void Query();
@@ -69,6 +88,19 @@ public:
     void ExportTicked();
     void DeleteTicked();
     void BackupArchive();
+    // The ticked records of the chosen meter in the window's order, with the
+    // report header, for the open formats, the PDF report and "분석".
+    SMeasurementSet TickedSet();
+    void OpenAnalysis();
+    void SaveTicked(CMeasurementExport::EFormat format);
+
+    // "이 PC" (false) or "서버" (true): the lab's archive on the server
+    // ([ARCHIVE] SERVER), every station's meters with the stations that
+    // downloaded them, read only. False, with the reason shown, when the
+    // server cannot be opened; the window then stays on this PC's archive.
+    bool SetServerView(bool server);
+    bool IsServerView() const { return m_bServerView; }
+    QLabel* SyncStatusLabel() const { return m_lblSync; }
 
     CArchiveRecordModel& Model() { return *m_pModel; }
     QTableWidget* MetersTable() const { return m_tblMeters; }
@@ -84,6 +116,12 @@ private:
     void ShowDownloads();
     void UpdateCount();
     int64_t CurrentMeterId() const;
+    ArchiveMeter CurrentMeter();
+    DownloadMeter CurrentIdentity();
+    SExportHeader HeaderOf(const ArchiveMeter& meter) const;
+    // The meters of the archive shown, with the stations of each (server only).
+    std::vector<ArchiveMeter> ViewMeters(std::vector<std::string>* stations = nullptr);
+    void ShowSyncStatus();
 
     CSqliteArchive& m_archive;
     CIniSysInfo& m_sysInfo;
@@ -95,4 +133,7 @@ private:
     QDateEdit* m_dtFrom = nullptr;
     QDateEdit* m_dtTo = nullptr;
     QLabel* m_lblCount = nullptr;
+    QLabel* m_lblSync = nullptr;
+    std::unique_ptr<CServerArchive> m_pServer;
+    bool m_bServerView = false;
 };

@@ -1,12 +1,16 @@
 #include "CBrevaneDlg.h"
 
+#include "CArchiveSink.h"
 #include "CDlgAdmin.h"
+#include "CDlgAnalysis.h"
+#include "CDlgArchive.h"
 #include "CDlgFw.h"
 #include "CDlgLog.h"
 #include "CReportExport.h"
 #include "CIniSysInfo.h"
 #include "CMeterSession.h"
 #include "CSpreadSheet.h"
+#include "CSqliteArchive.h"
 #include "CUiPrompts.h"
 #include "CWaitCursor.h"
 #include "ILinkClock.h"
@@ -18,6 +22,7 @@
 #include <QApplication>
 #include <QDateEdit>
 #include <QDateTime>
+#include <QDir>
 #include <QFile>
 #include <QKeyEvent>
 #include <QLabel>
@@ -93,6 +98,14 @@ const CDlgTemplate& CBrevaneDlg::DialogTemplate()
             {IDC_BUTTON_EXCEL, EDlgItemKind::PushButton, "엑셀 저장", 766, 380, 80, 17,
              WS_VISIBLE | WS_TABSTOP},
             {IDC_STATIC_UNUSED, EDlgItemKind::StaticText, "", 7, 400, 20, 8, 0},
+            // Placed by ArrangeControls between the mode buttons and the dates.
+            {IDC_BUTTON_NEW_RECORDS, EDlgItemKind::PushButton, "새 기록 받기", 0, 0, 1, 1,
+             WS_VISIBLE | WS_TABSTOP},
+            {IDC_BUTTON_ARCHIVE, EDlgItemKind::PushButton, "기록 보관함", 0, 0, 1, 1, WS_VISIBLE | WS_TABSTOP},
+            {IDC_BUTTON_ANALYSIS, EDlgItemKind::PushButton, "분석", 0, 0, 1, 1, WS_VISIBLE | WS_TABSTOP},
+            {IDC_BUTTON_CSV, EDlgItemKind::PushButton, "CSV 저장", 0, 0, 1, 1, WS_VISIBLE | WS_TABSTOP},
+            {IDC_BUTTON_XLSX, EDlgItemKind::PushButton, "XLSX 저장", 0, 0, 1, 1, WS_VISIBLE | WS_TABSTOP},
+            {IDC_BUTTON_PDF, EDlgItemKind::PushButton, "PDF 저장", 0, 0, 1, 1, WS_VISIBLE | WS_TABSTOP},
         },
     };
     return s_template;
@@ -177,6 +190,16 @@ CBrevaneDlg::CBrevaneDlg(CMeterSession& session, ILinkClock& clock, CIniSysInfo&
     m_btnStop->setAutoDefault(false);
     m_btnStop->hide();
     connect(m_btnStop, &QPushButton::clicked, this, [this] { OnStopDownload(); });
+    // The statistics of the ticked rows sit in the header grid's empty
+    // corner under the meter's name.
+    m_lblStats = new QLabel(this);
+    m_lblStats->setObjectName(QStringLiteral("statsLine"));
+    m_lblStats->setTextFormat(Qt::PlainText);
+    m_lblStats->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    connect(m_gridData, &CSpreadSheet::ButtonClicked, this, [this](int col, int) {
+        if (col == 1)
+            UpdateStatsLine();
+    });
 
     OnClicked(IDC_BUTTON_SEARCH, [this] { OnDeviceSearch(); });
     OnClicked(IDC_BUTTON_QUERY, [this] { QueryRecords(); });
@@ -192,6 +215,12 @@ CBrevaneDlg::CBrevaneDlg(CMeterSession& session, ILinkClock& clock, CIniSysInfo&
     OnClicked(IDC_BUTTON_SET_TIME, [this] { SetDeviceClock(); });
     OnClicked(IDC_BUTTON_FIRMWARE, [this] { OnFirmware(); });
     OnClicked(IDC_BUTTON_EXCEL, [this] { ExportReport(); });
+    OnClicked(IDC_BUTTON_NEW_RECORDS, [this] { OnNewRecords(); });
+    OnClicked(IDC_BUTTON_ARCHIVE, [this] { OnArchiveWindow(); });
+    OnClicked(IDC_BUTTON_ANALYSIS, [this] { OnAnalysis(); });
+    OnClicked(IDC_BUTTON_CSV, [this] { SaveAs(CMeasurementExport::EFormat::Csv); });
+    OnClicked(IDC_BUTTON_XLSX, [this] { SaveAs(CMeasurementExport::EFormat::Xlsx); });
+    OnClicked(IDC_BUTTON_PDF, [this] { SaveAs(CMeasurementExport::EFormat::Pdf); });
 
     m_pTimer = new QTimer(this);
     m_pTimer->setInterval(1000);
@@ -423,7 +452,16 @@ void CBrevaneDlg::ArrangeControls()
     // stop button.
     const int stopX = W - 575 - 90;
     m_btnStop->setGeometry(stopX, Y + 5, 80, 28);
-    m_lblStatus->setGeometry(260, Y + 5, std::max(0, stopX - 10 - 260), 28);
+    // The same free stretch holds the archive and analysis buttons while no
+    // download runs.
+    int x = 260;
+    for (const auto& button : {std::pair<int, int>{IDC_BUTTON_NEW_RECORDS, 84}, {IDC_BUTTON_ARCHIVE, 78},
+                               {IDC_BUTTON_ANALYSIS, 48}, {IDC_BUTTON_CSV, 68}, {IDC_BUTTON_XLSX, 74},
+                               {IDC_BUTTON_PDF, 68}}) {
+        place(button.first, x, Y + 5, button.second, 26);
+        x += button.second + 3;
+    }
+    PlaceStatusLines();
 
     // Both record sheets fill the grid's width with their columns in
     // proportion; their rows keep their height, so a long download scrolls.
@@ -536,6 +574,12 @@ void CBrevaneDlg::ApplyControlState()
         GetDlgItem(id)->setEnabled(!downloading);
     m_btnStop->setVisible(downloading);
     m_btnStop->setEnabled(downloading);
+    // A download's line and stop button take the place of the tool buttons.
+    for (int id : {IDC_BUTTON_NEW_RECORDS, IDC_BUTTON_ARCHIVE, IDC_BUTTON_ANALYSIS, IDC_BUTTON_CSV,
+                   IDC_BUTTON_XLSX, IDC_BUTTON_PDF})
+        GetDlgItem(id)->setVisible(!downloading);
+    GetDlgItem(IDC_BUTTON_NEW_RECORDS)->setEnabled(m_bDetected && !busy);
+    PlaceStatusLines();
 }
 
 void CBrevaneDlg::SetDetectedControlsEnabled(bool enabled)
@@ -547,18 +591,186 @@ void CBrevaneDlg::SetDetectedControlsEnabled(bool enabled)
 
 void CBrevaneDlg::SetStatusLine(const QString& text, bool warning)
 {
-    m_lblStatus->setText(text);
+    m_strStatus = text;
+    m_bStatusWarning = warning && !text.isEmpty();
     const CAppTheme& theme = CAppTheme::Current();
     QPalette palette = m_lblStatus->palette();
     palette.setColor(QPalette::WindowText,
                      warning ? QColor(0xF0, 0x80, 0x40) : CAppTheme::ToQColor(theme.m_clrText));
     m_lblStatus->setPalette(palette);
+    m_lblStatus->setToolTip(text);
     m_lblStatus->setVisible(!text.isEmpty());
+    PlaceStatusLines();
 }
 
 QString CBrevaneDlg::StatusLine() const
 {
-    return m_lblStatus->isHidden() ? QString() : m_lblStatus->text();
+    return m_strStatus;
+}
+
+// While a download runs its line fills the free stretch of the mode row up
+// to the stop button. Otherwise the line shares the header grid's empty
+// corner (row 4, under the meter's name) with the statistics of the ticked
+// rows; a line too long for it is cut short and shown whole as a tip.
+void CBrevaneDlg::PlaceStatusLines()
+{
+    if (!m_bReady)
+        return;
+    const bool downloading = m_session.CurrentJob() == ESessionJob::MemoryDownload
+                             || m_session.CurrentJob() == ESessionJob::OutputDownload;
+    const QRect info = m_gridInfo->geometry();
+    const QRect corner(info.x() + 3, info.y() + info.height() * 3 / 4 + 2, info.width() / 2 - 6,
+                       info.height() / 4 - 4);
+    const QFontMetrics metrics(m_lblStats->font());
+    const int statsWidth = std::min(corner.width(), metrics.horizontalAdvance(m_lblStats->text()) + 8);
+    m_lblStats->setGeometry(corner.right() + 1 - statsWidth, corner.y(), statsWidth, corner.height());
+    m_lblStats->raise();
+    QRect status;
+    if (downloading) {
+        const QRect stop = m_btnStop->geometry();
+        status = QRect(260, stop.y(), std::max(0, stop.x() - 10 - 260), stop.height());
+    } else {
+        status = QRect(corner.x(), corner.y(), std::max(0, corner.width() - statsWidth - 10), corner.height());
+    }
+    m_lblStatus->setGeometry(status);
+    m_lblStatus->setText(QFontMetrics(m_lblStatus->font()).elidedText(m_strStatus, Qt::ElideRight, status.width()));
+    m_lblStatus->raise();
+}
+
+void CBrevaneDlg::UpdateStatsLine()
+{
+    m_lblStats->setText(StatsLine());
+    m_lblStats->setToolTip(m_nDataMode == 0 ? QStringLiteral("체크한 기록의 통계")
+                                            : QStringLiteral("연속 측정 데이터 전체의 통계"));
+    PlaceStatusLines();
+}
+
+QString CBrevaneDlg::StatsLine() const
+{
+    return CMeasurementExport::StatsLine(const_cast<CBrevaneDlg*>(this)->CurrentSet());
+}
+
+// ---- the archive and the analysis ----
+
+void CBrevaneDlg::SetArchive(CSqliteArchive* archive, CArchiveSink* sink)
+{
+    m_pArchive = archive;
+    m_pSink = sink;
+}
+
+QDate CBrevaneDlg::EarliestMeterDate()
+{
+    // The meter's clock is set from the PC and has never been set before
+    // this date; asking from it gives every record the meter holds.
+    return QDate(2000, 1, 1);
+}
+
+void CBrevaneDlg::OnNewRecords()
+{
+    if (m_session.IsBusy())
+        return;
+    if (!m_pArchive || !m_pArchive->IsOpen()) {
+        CUiPrompts::ShowWarning(this,
+                                QStringLiteral("보관함을 사용할 수 없어 새 기록만 골라 받을 수 없습니다.\n"
+                                               "데이터 조회로 날짜를 정해 받으십시오."),
+                                kCaption);
+        return;
+    }
+    const DownloadMeter& meter = m_session.Meter();
+    if (meter.strName.empty() && meter.strSerial.empty()) {
+        ShowMessage(QStringLiteral("먼저 장비 조회로 측정기를 확인하십시오."));
+        return;
+    }
+    // From the day of the newest archived record: the records of that day
+    // come again and are counted as known, none of a later day is missed.
+    const int64_t now = m_clock.NowSeconds();
+    const int64_t earliest = QDateTime(EarliestMeterDate(), QTime(0, 0)).toSecsSinceEpoch();
+    const int64_t from = m_pArchive->NewRecordsStart(meter, earliest, now);
+    const QDate first = QDateTime::fromSecsSinceEpoch(from).date();
+    const QDate today = QDateTime::fromSecsSinceEpoch(now).date();
+    SetRadioIndex(IDC_RADIO_MEMORY, 0);
+    OnModeMemory();
+    m_dtStart->setDate(first);
+    m_dtEnd->setDate(today);
+    m_bNewRecordsOnly = StartMemoryQuery(first, today);
+}
+
+void CBrevaneDlg::OnArchiveWindow()
+{
+    if (!m_pArchive) {
+        // Not opened at start: the window tries again and says why not.
+        CDlgArchive::Run(this, m_sysInfo, &CReportExport::Run);
+        return;
+    }
+    CDlgArchive::Run(this, *m_pArchive, m_sysInfo, &CReportExport::Run, CSqliteArchive::MeterKey(m_session.Meter()));
+}
+
+SMeasurementSet CBrevaneDlg::CurrentSet()
+{
+    SMeasurementSet set;
+    const bool memory = m_nDataMode == 0;
+    set.eKind = memory ? EExportKind::Memory : EExportKind::Output;
+    SExportHeader& h = set.header;
+    h.m_strReportDate = m_gridInfo->GetCellText(2, 1).toStdString();
+    h.m_strReportName = m_gridInfo->GetCellText(2, 2).toStdString();
+    h.m_strMeterName = m_gridInfo->GetCellText(2, 3).toStdString();
+    h.m_strCompany = m_gridInfo->GetCellText(4, 1).toStdString();
+    h.m_strAuthor = m_gridInfo->GetCellText(4, 2).toStdString();
+    h.m_strSerialNumber = m_gridInfo->GetCellText(4, 3).toStdString();
+    h.m_strVersion = m_gridInfo->GetCellText(4, 4).toStdString();
+    if (!memory) {
+        set.records = m_vOutput;
+        set.ticked.assign(m_vOutput.size(), true);
+        set.summary = m_outputSummary;
+        set.result = m_outputResult;
+        set.strPeriod = "연속 측정";
+        return set;
+    }
+    set.records = m_vMemory;
+    set.result = m_memoryResult;
+    if (m_dtQueryFirst.isValid()) {
+        set.tFrom = QDateTime(m_dtQueryFirst, QTime(0, 0)).toSecsSinceEpoch();
+        set.tTo = QDateTime(m_dtQueryLast, QTime(23, 59, 59)).toSecsSinceEpoch();
+        set.strPeriod = (m_dtQueryFirst.toString(QStringLiteral("yyyy-MM-dd")) + QStringLiteral(" ~ ")
+                         + m_dtQueryLast.toString(QStringLiteral("yyyy-MM-dd")))
+                            .toStdString();
+    }
+    // The ticks are the grid's: the user sets them there.
+    CSpreadSheet& g = *m_gridData;
+    const int addressed = g.GetAddressedSheet();
+    g.SetAddressedSheet(1);
+    set.ticked.assign(set.records.size(), false);
+    const int rows = std::min(g.GetRowCount(), int(set.records.size()));
+    for (int r = 1; r <= rows; ++r) {
+        int value = 0;
+        set.ticked[size_t(r - 1)] = g.GetInteger(1, r, &value) && value == 1;
+    }
+    g.SetAddressedSheet(addressed);
+    return set;
+}
+
+void CBrevaneDlg::OnAnalysis()
+{
+    const SMeasurementSet set = CurrentSet();
+    if (set.records.empty()) {
+        ShowMessage(QStringLiteral("분석할 측정 데이터가 없습니다. 먼저 데이터를 조회하십시오."));
+        return;
+    }
+    AnalysisData data = CMeasurementExport::MakeAnalysis(set);
+    CMeasurementExport::AttachLimits(data, m_pArchive, m_session.Meter(), this);
+    CDlgAnalysis::Open(this, data);
+}
+
+void CBrevaneDlg::SaveAs(CMeasurementExport::EFormat format)
+{
+    const SMeasurementSet set = CurrentSet();
+    const EForceUnit unit = m_nDataMode == 0 ? EForceUnit::Tons : EForceUnit::KiloNewton;
+    QString suggested = QDir(CReportExport::StartFolder(m_sysInfo))
+                            .filePath(CReportExport::SuggestedFileName(m_gridInfo->GetCellText(2, 2),
+                                                                       QDate::currentDate()));
+    suggested.chop(4);   // ".xls"
+    CMeasurementExport::Save(this, format, set, CMeasurementExport::KeptLimits(m_pArchive, m_session.Meter(), unit),
+                             suggested);
 }
 
 void CBrevaneDlg::OnTimer(int id)
@@ -607,7 +819,11 @@ void CBrevaneDlg::OnDeviceSearch()
     m_gridData->SetRowCount(3);
     m_gridData->ClearRange(1, 2, 5, 2);
     m_gridData->SetAddressedSheet(addressed);
+    m_vMemory.clear();
+    m_vOutput.clear();
+    m_outputSummary.reset();
     SetStatusLine(QString(), false);
+    UpdateStatsLine();
 
     // Name, serial number and version in this order; one that fails does
     // not keep the others from being asked.
@@ -701,6 +917,7 @@ void CBrevaneDlg::OnModeMemory()
     m_nDataMode = 0;
     for (int id : {IDC_STATIC_START, IDC_STATIC_END, IDC_DATE_START, IDC_DATE_END})
         GetDlgItem(id)->show();
+    UpdateStatsLine();
 }
 
 void CBrevaneDlg::OnModeOutput()
@@ -710,12 +927,14 @@ void CBrevaneDlg::OnModeOutput()
     m_nDataMode = 1;
     for (int id : {IDC_STATIC_START, IDC_STATIC_END, IDC_DATE_START, IDC_DATE_END})
         GetDlgItem(id)->hide();
+    UpdateStatsLine();
 }
 
 void CBrevaneDlg::QueryRecords()
 {
     if (m_session.IsBusy())
         return;
+    m_bNewRecordsOnly = false;
     const QDate first = m_dtStart->date();
     const QDate last = m_dtEnd->date();
     if (m_nDataMode == 0 && last < first) {
@@ -726,24 +945,37 @@ void CBrevaneDlg::QueryRecords()
                                 kCaption);
         return;
     }
-    const int64_t from = QDateTime(first, QTime(0, 0)).toSecsSinceEpoch();
-    const int64_t to = QDateTime(last, QTime(0, 0)).toSecsSinceEpoch();
-
-    const auto done = [this](const SessionResult& r) { OnDownloadDone(r); };
-    bool started = false;
     if (m_nDataMode == 0) {
-        m_gridData->SetAddressedSheet(1);
-        m_gridData->SetRowCount(0);
-        started = m_session.StartMemoryDownload(from, to, this, done);
-    } else {
-        m_gridData->SetAddressedSheet(2);
-        m_gridData->ClearRange(1, 2, 5, 2);
-        m_gridData->SetRowCount(3);
-        started = m_session.StartOutputDownload(this, done);
+        StartMemoryQuery(first, last);
+        return;
     }
-    m_gridData->SetAddressedSheet(m_nDataMode + 1);
+    m_gridData->SetAddressedSheet(2);
+    m_gridData->ClearRange(1, 2, 5, 2);
+    m_gridData->SetRowCount(3);
+    m_vOutput.clear();
+    m_outputSummary.reset();
+    const bool started = m_session.StartOutputDownload(this, [this](const SessionResult& r) { OnDownloadDone(r); });
     if (started)
         SetStatusLine(QStringLiteral("데이터 수신 중..."), false);
+    UpdateStatsLine();
+}
+
+bool CBrevaneDlg::StartMemoryQuery(const QDate& first, const QDate& last)
+{
+    const int64_t from = QDateTime(first, QTime(0, 0)).toSecsSinceEpoch();
+    const int64_t to = QDateTime(last, QTime(0, 0)).toSecsSinceEpoch();
+    m_gridData->SetAddressedSheet(1);
+    m_gridData->SetRowCount(0);
+    m_gridData->SetAddressedSheet(m_nDataMode + 1);
+    m_vMemory.clear();
+    m_dtQueryFirst = first;
+    m_dtQueryLast = last;
+    const bool started =
+        m_session.StartMemoryDownload(from, to, this, [this](const SessionResult& r) { OnDownloadDone(r); });
+    if (started)
+        SetStatusLine(QStringLiteral("데이터 수신 중..."), false);
+    UpdateStatsLine();
+    return started;
 }
 
 void CBrevaneDlg::OnStopDownload()
@@ -771,6 +1003,13 @@ void CBrevaneDlg::OnProgress(const DownloadProgress& p)
 void CBrevaneDlg::OnDownloadDone(const SessionResult& r)
 {
     const int count = r.nRecords;
+    const bool newRecordsOnly = m_bNewRecordsOnly;
+    m_bNewRecordsOnly = false;
+    SExportResult& result = r.eJob == ESessionJob::OutputDownload ? m_outputResult : m_memoryResult;
+    result.m_nCode = r.nResult;
+    result.m_bComplete = r.bComplete;
+    result.m_nCount = count;
+    UpdateStatsLine();
     if (r.bComplete) {
         SetStatusLine(QString(), false);
     } else {
@@ -781,10 +1020,7 @@ void CBrevaneDlg::OnDownloadDone(const SessionResult& r)
                           .arg(count),
                       true);
     }
-    if (!r.strSinkError.empty())
-        SetStatusLine(StatusLine() + (StatusLine().isEmpty() ? QString() : QStringLiteral("  "))
-                          + QStringLiteral("보관 실패 : %1").arg(Q(r.strSinkError)),
-                      true);
+    ReportArchived(r);
 
     if (r.bCancelled) {
         ShowMessage(QStringLiteral("사용자가 데이터 수신을 중지했습니다. 목록에 %1건이 있습니다.").arg(count));
@@ -793,9 +1029,38 @@ void CBrevaneDlg::OnDownloadDone(const SessionResult& r)
         if (count > 0)
             text = QStringLiteral("데이터 수신이 완료되지 않았습니다 (%1건 수신).\n%2").arg(count).arg(text);
         CUiPrompts::ShowWarning(this, text, kCaption);
+    } else if (newRecordsOnly) {
+        ShowMessage(count == 0 ? QStringLiteral("장비에 새 기록이 없습니다.")
+                               : QStringLiteral("새 기록 받기를 마쳤습니다.\n%1")
+                                     .arg(m_pSink && r.strSinkError.empty() ? Q(m_pSink->LastSummaryText())
+                                                                             : QStringLiteral("%1건 수신").arg(count)));
     } else if (r.eJob == ESessionJob::MemoryDownload && count == 0) {
         ShowMessage(QStringLiteral("메모리 데이터 없음!"));
     }
+}
+
+void CBrevaneDlg::ReportArchived(const SessionResult& r)
+{
+    const auto append = [this](const QString& text, bool warning) {
+        const QString before = StatusLine();
+        SetStatusLine(before + (before.isEmpty() ? QString() : QStringLiteral("  ")) + text,
+                      warning || m_bStatusWarning);
+    };
+    if (!r.strSinkError.empty()) {
+        // The rows stay in the window; the user must know the archive lacks them.
+        append(QStringLiteral("보관 실패 : %1").arg(Q(r.strSinkError)), true);
+        CUiPrompts::ShowWarning(this,
+                                QStringLiteral("받은 기록을 보관함에 저장하지 못했습니다. 기록은 화면에 남아 있습니다.\n%1")
+                                    .arg(Q(r.strSinkError)),
+                                kCaption);
+        return;
+    }
+    ArchiveDownload d;
+    if (!m_pSink || !m_pSink->LastDownload(&d) || d.nReceived == 0)
+        return;
+    append(d.nKnown > 0 ? QStringLiteral("보관함: 새 기록 %1건, 이미 보관된 기록 %2건").arg(d.nNew).arg(d.nKnown)
+                        : QStringLiteral("보관함: 새 기록 %1건 보관").arg(d.nNew),
+           false);
 }
 
 void CBrevaneDlg::OnRecords(EDownloadKind kind, const std::vector<DownloadedRecord>& batch)
@@ -804,6 +1069,11 @@ void CBrevaneDlg::OnRecords(EDownloadKind kind, const std::vector<DownloadedReco
         return;
     CSpreadSheet& g = *m_gridData;
     const int addressed = g.GetAddressedSheet();
+    std::vector<MeasurementRecord>& kept = kind == EDownloadKind::Memory ? m_vMemory : m_vOutput;
+    if (kept.size() < size_t(batch.back().nIndex) + 1)
+        kept.resize(size_t(batch.back().nIndex) + 1);
+    for (const DownloadedRecord& record : batch)
+        kept[size_t(record.nIndex)] = DecodeMeasurementRecord(record.bytes);
     if (kind == EDownloadKind::Memory) {
         g.SetAddressedSheet(1);
         const int rows = batch.back().nIndex + 1;
@@ -843,6 +1113,7 @@ void CBrevaneDlg::OnSummary(const std::vector<uint8_t>& summary)
     if (summary.size() < size_t(OUTPUT_SUMMARY_LEN))
         return;
     const OutputSummary s = DecodeOutputSummary(summary.data());
+    m_outputSummary = s;
     CSpreadSheet& g = *m_gridData;
     const int addressed = g.GetAddressedSheet();
     g.SetAddressedSheet(2);
@@ -883,6 +1154,7 @@ void CBrevaneDlg::SetSelection(int mode)
         }
         g.SetInteger(1, row, value);
     }
+    UpdateStatsLine();
 }
 
 void CBrevaneDlg::OnSelectAll()

@@ -15,16 +15,21 @@
 // skips a second in which a job runs.
 
 #include "CDlgComm.h"
+#include "CMeasurementExport.h"
 #include "SessionTypes.h"
 
+#include <QDate>
 #include <QFont>
 #include <QIcon>
 #include <QString>
 
 #include <memory>
+#include <optional>
 #include <vector>
 
+class CArchiveSink;
 class CDlgLog;
+class CSqliteArchive;
 class CMeterSession;
 class CIniSysInfo;
 class CSpreadSheet;
@@ -63,6 +68,13 @@ public:
     static constexpr int IDC_BUTTON_READ_TIME = 1037;
     static constexpr int IDC_EDIT_NUMBER = 1054;
     static constexpr int IDC_BUTTON_FIRMWARE = 1055;
+    // Beside the mode buttons: the archive and the analysis of the rows.
+    static constexpr int IDC_BUTTON_NEW_RECORDS = 1060;
+    static constexpr int IDC_BUTTON_ARCHIVE = 1061;
+    static constexpr int IDC_BUTTON_ANALYSIS = 1062;
+    static constexpr int IDC_BUTTON_CSV = 1063;
+    static constexpr int IDC_BUTTON_XLSX = 1064;
+    static constexpr int IDC_BUTTON_PDF = 1065;
     static constexpr int TIMER_DETECT = 1001;
 
     static constexpr int kMinWidth = 1280;
@@ -103,6 +115,27 @@ public:
     void ExportReport();
     // The stop button of a running download.
     void OnStopDownload();
+
+    // The archive the program keeps open on this thread (new-records-only
+    // start, the archive window, tolerance limits) and the sink the session
+    // archives downloads through; either may be null (no archive).
+    void SetArchive(CSqliteArchive* archive, CArchiveSink* sink);
+    // "새 기록 받기": the stored records of the meter at hand from the day of
+    // its newest archived record (or EarliestMeterDate) to today.
+    void OnNewRecords();
+    // "기록 보관함" on the meter at hand.
+    void OnArchiveWindow();
+    // "분석" of the MEMORY list or the OUTPUT series.
+    void OnAnalysis();
+    // "CSV 저장", "XLSX 저장", "PDF 저장": the rows of the Excel report.
+    void SaveAs(CMeasurementExport::EFormat format);
+    // The rows of the current mode with their ticks and the report header.
+    SMeasurementSet CurrentSet();
+    // The first day a new-records-only download asks for when the archive
+    // holds nothing of the meter.
+    static QDate EarliestMeterDate();
+    // Count, mean, minimum, maximum and deviation of the ticked rows.
+    QString StatsLine() const;
 
     // The information text: help.dat of the program folder as UTF-16LE,
     // or the built-in notice.
@@ -158,6 +191,11 @@ private:
     void AddMemoryRow(const DownloadedRecord& record);
     void AddOutputRow(const DownloadedRecord& record);
     void SetStatusLine(const QString& text, bool warning);
+    void PlaceStatusLines();
+    void UpdateStatsLine();
+    bool StartMemoryQuery(const QDate& first, const QDate& last);
+    // What the archive says of the download that just ended.
+    void ReportArchived(const SessionResult& result);
 
     std::unique_ptr<CMeterSession> m_pOwnSession;
     CMeterSession& m_session;
@@ -170,5 +208,23 @@ private:
     QLabel* m_lblStatus = nullptr;        // progress, or the list is incomplete
     QPushButton* m_btnStop = nullptr;     // "취소" while a download runs
     bool m_bDetected = false;             // the last detection poll found the bridge
+    QLabel* m_lblStats = nullptr;         // statistics of the ticked rows
+    QString m_strStatus;                  // the status line in full (shown elided)
+    bool m_bStatusWarning = false;
+
+    // What each sheet shows, as the meter sent it (by stream position), and
+    // how its download ended: the open formats and the analysis need the
+    // raw values the grid shows rounded.
+    std::vector<MeasurementRecord> m_vMemory;
+    std::vector<MeasurementRecord> m_vOutput;
+    std::optional<OutputSummary> m_outputSummary;
+    SExportResult m_memoryResult;
+    SExportResult m_outputResult;
+    QDate m_dtQueryFirst;
+    QDate m_dtQueryLast;
+    bool m_bNewRecordsOnly = false;       // the running MEMORY download is "새 기록 받기"
+
+    CSqliteArchive* m_pArchive = nullptr;
+    CArchiveSink* m_pSink = nullptr;
     bool m_bBusyCursor = false;
 };

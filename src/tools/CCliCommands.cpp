@@ -15,6 +15,7 @@
 #include "MeterTime.h"
 #include "TextCodec.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 
@@ -263,6 +264,7 @@ int CCliCommands::Download()
     if (m_options.m_bHasFrom)
         from = m_options.m_tFrom;
     const int64_t to = m_options.m_bHasTo ? m_options.m_tTo : now;
+    from = std::min(from, to);   // an end given before the default start
     if (m_options.m_bNew) {
         from = archive.Archive().NewRecordsStart(identity, from, now);
         Note("new records of " + (identity.strSerial == "-" ? identity.strName : identity.strSerial) +

@@ -197,7 +197,7 @@ bool CCliOptions::Parse(int argc, const char* const* argv, int64_t today, std::s
         } else if (arg == "--out") {
             if (value.empty())
                 return Fail(error, "--out needs a file name");
-            m_strOut = value;
+            m_strOut = value == "-" ? std::string() : value;   // "-": standard output
         } else if (arg == "--quiet") {
             m_bQuiet = true;
         } else if (arg == "--csv-locale") {

@@ -205,8 +205,9 @@ std::string CCliOutput::JsonText(const CliTable& table)
             CJsonExport::AppendString(out, table.columns[c]);
             out += ": ";
             const std::string cell = c < row.size() ? row[c] : std::string();
+            // A number shown with its sign ("+3" s of drift) has none in JSON.
             if (c < table.numeric.size() && table.numeric[c])
-                out += cell.empty() ? "null" : cell;
+                out += cell.empty() ? "null" : cell[0] == '+' ? cell.substr(1) : cell;
             else
                 CJsonExport::AppendString(out, cell);
         }

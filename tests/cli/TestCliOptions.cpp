@@ -102,13 +102,13 @@ TEST(CliOutput, TablesLineUpWideCharactersAndCsvFollowsTheLocale)
     CliTable table;
     table.columns = {"이름", "value"};
     table.numeric = {false, true};
-    table.rows = {{"측정기", "1.5"}, {"a", ""}};
-    EXPECT_EQ("이름    value\n측정기  1.5\na\n", CCliOutput::TableText(table));
-    EXPECT_EQ("이름;value\r\n측정기;1,5\r\na;\r\n", CCliOutput::CsvText(table, {ECsvLocale::Comma, false}));
+    table.rows = {{"측정기", "+1.5"}, {"a", ""}};
+    EXPECT_EQ("이름    value\n측정기  +1.5\na\n", CCliOutput::TableText(table));
+    EXPECT_EQ("이름;value\r\n측정기;+1,5\r\na;\r\n", CCliOutput::CsvText(table, {ECsvLocale::Comma, false}));
     EXPECT_EQ("[\n  {\"이름\": \"측정기\", \"value\": 1.5},\n  {\"이름\": \"a\", \"value\": null}\n]\n",
               CCliOutput::JsonText(table));
     table.bOneRecord = true;
-    EXPECT_EQ("이름:   측정기\nvalue:  1.5\n", CCliOutput::TableText(table));
+    EXPECT_EQ("이름:   측정기\nvalue:  +1.5\n", CCliOutput::TableText(table));
 }
 
 TEST(CliProgress, SaysCountRateAndTimeLeft)

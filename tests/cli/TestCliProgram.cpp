@@ -31,6 +31,8 @@ class CliOnMeterSim : public ::testing::Test {
 protected:
     void Serve(const std::vector<std::string>& extra = {})
     {
+        // The meter starts on the local time of its own zone: Korea's, as the tool's.
+        setenv("TZ", "KST-9", 1);
         std::vector<std::string> args = {"--pty", "--records", "40", "--seed", "3"};
         args.insert(args.end(), extra.begin(), extra.end());
         ASSERT_TRUE(m_sim.Start(BREVANE_METER_SIM_EXE, args));
@@ -54,9 +56,16 @@ TEST_F(CliOnMeterSim, ListsReadsTheIdentityAndSetsTheClock)
 
     run = Cli({"info", "--port", m_strPort, "--format", "json"});
     ASSERT_EQ(0, run.nExit) << run.strErr;
-    EXPECT_NE(std::string::npos, run.strOut.find("\"name\": \"SIM-METER\", \"serial\": \"SN250100042\", "
-                                                 "\"version\": \"1.05\", \"battery_percent\": 87"))
-        << run.strOut;
+    const std::string info = m_dir.File("info.json");
+    WriteFileBytes(info, run.strOut);
+    const SPythonRun py = RunPython(R"(
+import json, sys
+doc = json.load(open(sys.argv[1], encoding='utf-8'))
+assert (doc['name'], doc['serial'], doc['version'], doc['battery_percent']) == ('SIM-METER', 'SN250100042', '1.05', 87), doc
+assert isinstance(doc['drift_s'], int) and abs(doc['drift_s']) <= 2, doc
+)",
+                                    {info});
+    EXPECT_EQ(0, py.m_nExit) << py.m_strOutput << run.strOut;
 
     // The meter keeps local time: set from Korea and read in UTC, it is nine
     // hours ahead, which --max-drift reports with its own exit code.

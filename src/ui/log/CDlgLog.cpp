@@ -1,9 +1,15 @@
 #include "CDlgLog.h"
 
+#include "CSupportBundle.h"
+#include "CUiPrompts.h"
+#include "CWaitCursor.h"
+
 #include "FileSystem.h"
 #include "ILinkClock.h"
 
 #include <QCheckBox>
+#include <QDateTime>
+#include <QDir>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QScrollBar>
@@ -49,6 +55,8 @@ const CDlgTemplate& CDlgLog::DialogTemplate()
              WS_VISIBLE | WS_TABSTOP},
             {IDC_BUTTON_CLEAR, EDlgItemKind::PushButton, "Clear", 377, 7, 50, 14,
              WS_VISIBLE | WS_TABSTOP},
+            {IDC_BUTTON_SUPPORT, EDlgItemKind::PushButton, "지원 파일 만들기", 287, 7, 84, 14,
+             WS_VISIBLE | WS_TABSTOP},
         },
     };
     return s_template;
@@ -65,6 +73,7 @@ CDlgLog::CDlgLog(QWidget* parent, const std::string& logDir, ILinkClock& clock)
     m_editPacket = GetDlgItemAs<QPlainTextEdit>(IDC_EDIT_PACKET);
     m_btnClear = GetDlgItemAs<QPushButton>(IDC_BUTTON_CLEAR);
     connect(m_btnClear, &QPushButton::clicked, this, &CDlgLog::OnClear);
+    OnClicked(IDC_BUTTON_SUPPORT, [this] { OnSupportFile(); });
     // A tool window of its owner: kept in front of it, never modal, so it
     // stays usable beside the main and administrator windows.
     setWindowFlags(Qt::Tool | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint);
@@ -176,4 +185,45 @@ void CDlgLog::WriteLogFile(const std::string& entry)
     std::fwrite(entry.data(), 1, entry.size(), file);
     std::fwrite("\r\n", 1, 2, file);
     std::fclose(file);
+}
+
+void CDlgLog::SetSupportSource(std::function<SupportBundleInput()> source)
+{
+    m_fnSupportSource = std::move(source);
+}
+
+void CDlgLog::OnSupportFile()
+{
+    const QString caption = QStringLiteral("지원 파일 만들기");
+    SupportBundleInput input;
+    if (m_fnSupportSource)
+        input = m_fnSupportSource();
+    else
+        input.strLogDir = QString::fromStdString(m_szLogDir);
+    const QDateTime now = QDateTime::fromSecsSinceEpoch(m_clock.NowSeconds());
+    if (!input.dtNow.isValid())
+        input.dtNow = now;
+    const QString suggested =
+        QDir::home().filePath(QStringLiteral("brevane-지원-%1.zip").arg(now.toString(QStringLiteral("yyyyMMdd-HHmmss"))));
+    const QString path = CUiPrompts::ChooseSaveFile(this, caption,
+                                                    QStringLiteral("지원 파일 (*.zip)|*.zip;| All Files(*.*)|*.*||"),
+                                                    suggested);
+    if (path.isEmpty())
+        return;
+    CSupportBundle bundle(input);
+    QString error;
+    bool written = false;
+    {
+        CWaitCursor wait;
+        written = bundle.Write(path, &error);
+    }
+    if (!written) {
+        CUiPrompts::ShowWarning(this, error, caption);
+        return;
+    }
+    CUiPrompts::ShowInfo(this,
+                         QStringLiteral("지원 파일을 만들었습니다. 문제 신고에 첨부하십시오.\n%1\n(%2개 항목)")
+                             .arg(path)
+                             .arg(bundle.Entries().size()),
+                         caption);
 }

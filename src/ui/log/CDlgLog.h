@@ -12,13 +12,20 @@
 // entries it is emptied before the next one. Entries are added at the end
 // whatever the user has selected; the view follows them only while it shows
 // the end of the box.
+//
+// "지원 파일 만들기" writes the support file (CSupportBundle): the packet logs
+// of the last day, the settings without the password, the newest crash
+// records and what the system sees of the bridge, in one .zip to attach to
+// a problem report.
 
 #include "CDlgComm.h"
 #include "IPacketLog.h"
 
+#include <functional>
 #include <string>
 
 class ILinkClock;
+struct SupportBundleInput;
 class QCheckBox;
 class QPlainTextEdit;
 class QPushButton;
@@ -30,6 +37,7 @@ public:
     static constexpr int IDC_EDIT_PACKET = 1050;
     static constexpr int IDC_CHECK_SAVE = 1051;
     static constexpr int IDC_BUTTON_CLEAR = 1052;
+    static constexpr int IDC_BUTTON_SUPPORT = 1056;
     static constexpr int kMaxLines = 2000;
 
     // logDir ends with a separator (one is added when it does not).
@@ -41,6 +49,13 @@ public:
     void AppendPacket(int direction, const uint8_t* bytes, int count) override;
     // Shows the window when hidden, hides it when shown.
     void ToggleVisible();
+
+    // What the support file is made of, asked at the moment it is made (the
+    // owner knows the settings, the meter and the archive). Without one the
+    // file holds the packet logs of this window's folder.
+    void SetSupportSource(std::function<SupportBundleInput()> source);
+    // "지원 파일 만들기": asks for the file's name and writes it.
+    void OnSupportFile();
 
     // The entry line without its line break.
     static std::string FormatEntry(int direction, const uint8_t* bytes, int count, int64_t seconds);
@@ -61,4 +76,5 @@ private:
     QPlainTextEdit* m_editPacket = nullptr;
     QPushButton* m_btnClear = nullptr;
     bool m_bFollowEnd = true;   // the view showed the last entry
+    std::function<SupportBundleInput()> m_fnSupportSource;
 };

@@ -2,6 +2,7 @@
 // the device search, identity and clock, the two record downloads, the
 // selection buttons, the information text and the exit question.
 
+#include "CArchiveSink.h"
 #include "CBrevaneDlg.h"
 #include "CDlgLog.h"
 #include "CIniSysInfo.h"
@@ -9,6 +10,7 @@
 #include "CSimBridge.h"
 #include "CSimMeter.h"
 #include "CSpreadSheet.h"
+#include "CSqliteArchive.h"
 #include "CUiPrompts.h"
 #include "UiTestSupport.h"
 
@@ -581,3 +583,124 @@ TEST(MainWindowAccess, PermissionProblemIsExplained)
 }
 
 }   // namespace
+
+namespace {
+
+// ---- the archive, the statistics and the open formats ----
+
+class MainWindowArchiveTest : public MainWindowTest {
+protected:
+    MainWindowArchiveTest() : sink(CSqliteArchive::ArchivePath(dir.path().toStdString()))
+    {
+        EXPECT_EQ(archive.Open(CSqliteArchive::ArchivePath(dir.path().toStdString())), EArchiveOpen::Created);
+        dlg->Session().SetDownloadSink(&sink);
+        dlg->SetArchive(&archive, &sink);
+        dlg->OnTimer(CBrevaneDlg::TIMER_DETECT);
+        WaitIdle(dlg->Session());
+    }
+    ~MainWindowArchiveTest() override { dlg.reset(); }
+
+    void Search()
+    {
+        dlg->OnDeviceSearch();
+        WaitIdle(dlg->Session());
+    }
+
+    CSqliteArchive archive;
+    CArchiveSink sink;
+};
+
+TEST_F(MainWindowArchiveTest, NewRecordsOnlyStartsAtTheNewestArchivedDayAndCountsNewAndKnown)
+{
+    dlg->OnNewRecords();
+    EXPECT_TRUE(LastMessage().contains(QStringLiteral("장비 조회"))) << LastMessage().toStdString();
+
+    // The search archives today's two records; a query of the day before
+    // archives the one of 2026-12-06.
+    Search();
+    EXPECT_TRUE(dlg->StatusLine().contains(QStringLiteral("새 기록 2건"))) << dlg->StatusLine().toStdString();
+    SetDates(2026, 12, 6, 2026, 12, 6);
+    dlg->QueryRecords();
+    WaitIdle(dlg->Session());
+    ASSERT_EQ(Rows(1), 1);
+
+    // The newest archived record is of today: the download asks from today,
+    // and finds one record stored since.
+    meter.SetStoredRecords({Rec(2026, 12, 6, 9, 0, 0, 98), Rec(2026, 12, 7, 8, 30, 0, 1234, 0),
+                            Rec(2026, 12, 7, 9, 45, 0, 700, 1), Rec(2026, 12, 7, 23, 59, 59, 65535, 2)});
+    messages.clear();
+    dlg->OnNewRecords();
+    WaitIdle(dlg->Session());
+    EXPECT_EQ(dlg->DataMode(), 0);
+    EXPECT_EQ(dlg->m_dtStart->date(), QDate(2026, 12, 7));
+    EXPECT_EQ(dlg->m_dtEnd->date(), QDate(2026, 12, 7));
+    EXPECT_EQ(Rows(1), 3);
+    ASSERT_EQ(messages.size(), 1u);
+    EXPECT_TRUE(LastMessage().contains(QStringLiteral("새 기록 1건, 이미 보관된 기록 2건"))) << LastMessage().toStdString();
+    EXPECT_TRUE(dlg->StatusLine().contains(QStringLiteral("이미 보관된 기록 2건"))) << dlg->StatusLine().toStdString();
+}
+
+TEST_F(MainWindowArchiveTest, StatisticsAndSavedFilesFollowTheTicks)
+{
+    SetDates(2026, 12, 6, 2026, 12, 8);
+    dlg->QueryRecords();
+    WaitIdle(dlg->Session());
+    ASSERT_EQ(Rows(1), 4);
+    auto* stats = dlg->findChild<QLabel*>(QStringLiteral("statsLine"));
+    ASSERT_NE(stats, nullptr);
+    EXPECT_TRUE(stats->text().startsWith(QStringLiteral("선택 4건"))) << stats->text().toStdString();
+    EXPECT_TRUE(stats->text().contains(QStringLiteral("최소 1.0 톤"))) << stats->text().toStdString();
+    EXPECT_TRUE(stats->text().contains(QStringLiteral("최대 668.7 톤"))) << stats->text().toStdString();
+    dlg->OnClearAll();
+    EXPECT_TRUE(stats->text().startsWith(QStringLiteral("선택 0건"))) << stats->text().toStdString();
+
+    // Rows 2 and 4 ticked: each file holds those two, by their raw values.
+    dlg->DataGrid().SetAddressedSheet(1);
+    dlg->DataGrid().SetInteger(1, 2, 1);
+    dlg->DataGrid().SetInteger(1, 4, 1);
+    EXPECT_TRUE(dlg->StatsLine().startsWith(QStringLiteral("선택 2건")));
+    QString chosen;
+    CUiPrompts::SetSaveFileHook([&](const QString&, const QString&, const QString&) { return chosen; });
+    chosen = dir.filePath(QStringLiteral("ticked"));
+    dlg->SaveAs(CMeasurementExport::EFormat::Csv);
+    QFile csv(chosen + QStringLiteral(".csv"));
+    ASSERT_TRUE(csv.open(QIODevice::ReadOnly));
+    const QStringList lines = QString::fromUtf8(csv.readAll()).split(QStringLiteral("\r\n"), Qt::SkipEmptyParts);
+    ASSERT_EQ(lines.size(), 3);
+    EXPECT_TRUE(lines[1].contains(QStringLiteral(",1234,"))) << lines[1].toStdString();
+    EXPECT_TRUE(lines[2].contains(QStringLiteral(",500,"))) << lines[2].toStdString();
+    EXPECT_TRUE(LastMessage().contains(QStringLiteral("ticked.csv"))) << LastMessage().toStdString();
+    for (const auto& [format, magic] : {std::pair{CMeasurementExport::EFormat::Xlsx, QByteArray("PK")},
+                                        std::pair{CMeasurementExport::EFormat::Pdf, QByteArray("%PDF")}}) {
+        dlg->SaveAs(format);
+        QFile file(chosen + CMeasurementExport::Extension(format));
+        ASSERT_TRUE(file.open(QIODevice::ReadOnly)) << file.fileName().toStdString();
+        EXPECT_TRUE(file.readAll().startsWith(magic)) << file.fileName().toStdString();
+    }
+}
+
+TEST_F(MainWindowArchiveTest, ToleranceLimitsAreKeptPerMeterAndUnit)
+{
+    Search();
+    AnalysisData data = CMeasurementExport::MakeAnalysis(dlg->CurrentSet());
+    CMeasurementExport::AttachLimits(data, &archive, dlg->Session().Meter(), dlg.get());
+    EXPECT_FALSE(data.limits.Any());
+    ASSERT_TRUE(data.onLimitsChanged);
+    ToleranceLimits limits;
+    limits.lower = 1.5;
+    data.onLimitsChanged(limits);
+    EXPECT_TRUE(messages.empty()) << LastMessage().toStdString();
+
+    const ToleranceLimits kept = CMeasurementExport::KeptLimits(&archive, dlg->Session().Meter(), EForceUnit::Tons);
+    EXPECT_EQ(kept.lower, std::optional<double>(1.5));
+    EXPECT_FALSE(kept.upper.has_value());
+    EXPECT_FALSE(CMeasurementExport::KeptLimits(&archive, dlg->Session().Meter(), EForceUnit::KiloNewton).Any());
+    DownloadMeter other = dlg->Session().Meter();
+    other.strSerial = "SN999";
+    EXPECT_FALSE(CMeasurementExport::KeptLimits(&archive, other, EForceUnit::Tons).Any());
+    // Clearing both limits forgets them.
+    data.onLimitsChanged(ToleranceLimits{});
+    EXPECT_FALSE(CMeasurementExport::KeptLimits(&archive, dlg->Session().Meter(), EForceUnit::Tons).Any());
+}
+
+}  // namespace

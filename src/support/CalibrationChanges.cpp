@@ -114,6 +114,12 @@ QString CalibrationRestorePlan::Text() const
 CalibrationRestorePlan PlanRestore(const CCalibrationSnapshot& current, const CCalibrationSnapshot& target)
 {
     CalibrationRestorePlan plan;
+    // Another meter's corrections are never planned, whoever built the pair.
+    if (!current.m_meter.IsSameMeter(target.m_meter)) {
+        plan.notes << QStringLiteral("다른 계측기의 보정값입니다. 백업: %1, 연결된 계측기: %2")
+                          .arg(target.m_meter.Text(), current.m_meter.Text());
+        return plan;
+    }
     for (int s = 0; s < CCalibrationSnapshot::SIZES; ++s) {
         const LoadCellSize size = LoadCellSize(s);
         if (!target.HasRecord(size))

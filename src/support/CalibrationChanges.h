@@ -68,5 +68,6 @@ struct CalibrationRestorePlan {
 };
 
 // Restoring target (a backup) onto a meter whose calibration is now current.
-// Only sizes present in both are compared.
+// Only sizes present in both are compared; snapshots of two different
+// meters give a plan without writes that says so.
 CalibrationRestorePlan PlanRestore(const CCalibrationSnapshot& current, const CCalibrationSnapshot& target);

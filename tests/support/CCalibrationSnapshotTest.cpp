@@ -214,4 +214,10 @@ TEST(CalibrationSnapshot, RestorePlanWritesCorrectionsAndOnlyReportsPoints)
     EXPECT_FALSE(refused.HasWrites());
     ASSERT_EQ(refused.notes.size(), 1);
     EXPECT_TRUE(refused.notes[0].contains(QStringLiteral("2000")));
+
+    CCalibrationSnapshot foreign = backup;
+    foreign.m_meter = Meter("SN99999");
+    const CalibrationRestorePlan other = PlanRestore(now, foreign);
+    EXPECT_FALSE(other.HasWrites());
+    EXPECT_TRUE(other.points.empty());
 }

@@ -15,6 +15,9 @@ mkdir -p "$E2E_OUT"
 E2E_TMP=$(mktemp -d)
 E2E_PIDS=()
 E2E_FAILED=0
+# The distribution's interpreter: a shim in front of another one may take
+# seconds to start on a busy machine.
+E2E_PYTHON=$(command -v /usr/bin/python3 || command -v python3)
 
 e2e_log() { echo "[$E2E_NAME] $*"; }
 
@@ -35,9 +38,10 @@ e2e_fail() {
     exit 1
 }
 
+# e2e_require [tool...]: the tools every test needs, and those named.
 e2e_require() {
     local tool
-    for tool in Xvfb openbox xdotool xprop import "$BREVANE" "$BREVANE_METER_SIM"; do
+    for tool in Xvfb openbox xdotool xprop import "$E2E_PYTHON" "$BREVANE" "$BREVANE_METER_SIM" "$@"; do
         command -v "$tool" >/dev/null 2>&1 || { e2e_log "SKIP: $tool is missing"; exit 77; }
     done
 }
@@ -89,6 +93,9 @@ e2e_start_program() {
     E2E_PROG_DIR="$E2E_TMP/prog"
     mkdir -p "$E2E_PROG_DIR"
     cp "$BREVANE" "$E2E_PROG_DIR/brevane"
+    # The theme file beside the program, as the build and the package lay it
+    # out; without it the windows fall back to the platform's colours.
+    [ -d "$(dirname "$BREVANE")/theme" ] && cp -r "$(dirname "$BREVANE")/theme" "$E2E_PROG_DIR/"
     export HOME="$E2E_TMP/home" XDG_RUNTIME_DIR="$E2E_TMP/run" QT_QPA_PLATFORM=xcb
     mkdir -p "$HOME" "$XDG_RUNTIME_DIR"
     chmod 700 "$XDG_RUNTIME_DIR"
@@ -144,6 +151,16 @@ e2e_is_above() {
     pos_a=$(echo "$list" | grep -n -x "$1" | cut -d: -f1)
     pos_b=$(echo "$list" | grep -n -x "$2" | cut -d: -f1)
     [ -n "$pos_a" ] && [ -n "$pos_b" ] && [ "$pos_a" -gt "$pos_b" ]
+}
+
+# e2e_react <window> --click x,y --watch x,y,w,h [--still x,y,w,h] ...:
+# clicks each point of the window in turn and prints, one line per click,
+# the milliseconds until the watched rectangle showed the answer, "timeout"
+# after 5 s or "disturbed" (see e2e_react.py).
+e2e_react() {
+    local win=$1
+    shift
+    "$E2E_PYTHON" "$(dirname "${BASH_SOURCE[0]}")/e2e_react.py" "$win" --timeout 5000 "$@"
 }
 
 e2e_shot() {

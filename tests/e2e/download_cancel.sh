@@ -66,7 +66,7 @@ e2e_shot "rows-kept"
 # The rows that came, all ticked again, saved as CSV: one line each.
 e2e_click "$main" 50 $((H - 25))                               # 전체 선택
 e2e_click "$main" 513 140                                       # CSV 저장
-e2e_wait_window '^압력 계측기$' 10 >/dev/null || e2e_fail "no file dialog"
+e2e_wait_window '^보고서 저장$' 10 >/dev/null || e2e_fail "no file dialog"
 sleep 0.5
 csv="$E2E_OUT/rows.csv"
 xdotool key ctrl+a type --delay 20 "$csv"

@@ -3,6 +3,7 @@
 // --port, or the simulated meter with --simulate), the main window.
 
 #include "CArchiveSink.h"
+#include "CArchiveSync.h"
 #include "CBrevaneApp.h"
 #include "CBrevaneDlg.h"
 #include "CCompositeBridgeLibrary.h"
@@ -112,6 +113,16 @@ int main(int argc, char** argv)
         // The session is destroyed before the sink it writes through.
         CMeterSession session(*bridge, clock);
         session.SetDownloadSink(sink.get());
+        // With a lab server set ([ARCHIVE] SERVER), a worker of its own sends
+        // the archive there in the background, and again after every job
+        // that may have added rows (not the once-a-second detection).
+        const std::unique_ptr<CArchiveSync> sync =
+            CArchiveSync::StartIfConfigured(archivePath, a.m_sysInfo.m_szArchiveServer);
+        if (sync)
+            QObject::connect(&session, &CMeterSession::JobFinished, sync.get(), [&sync](const SessionResult& r) {
+                if (r.eJob != ESessionJob::Detect)
+                    sync->PushSoon();
+            });
         CBrevaneDlg dlg(session, clock, a.m_sysInfo);
         dlg.SetArchive(archive.IsOpen() ? &archive : nullptr, sink.get());
         QObject::connect(&dlg, &QDialog::finished, &a, &QCoreApplication::quit);

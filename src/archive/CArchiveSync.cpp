@@ -57,17 +57,40 @@ QStringList LocalColumns(const QSqlDatabase& db, const QString& table)
     return columns;
 }
 
-QStringList ServerColumns(const QSqlDatabase& db, const QString& table)
+// Columns of a table on the server with their types.
+std::map<QString, QString> ServerColumns(const QSqlDatabase& db, const QString& table)
 {
-    QStringList columns;
+    std::map<QString, QString> columns;
     QSqlQuery q(db);
-    q.prepare(QStringLiteral("SELECT column_name FROM information_schema.columns"
+    q.prepare(QStringLiteral("SELECT column_name, data_type FROM information_schema.columns"
                              " WHERE table_schema = current_schema() AND table_name = ?"));
     q.addBindValue(table);
     if (q.exec())
         while (q.next())
-            columns << q.value(0).toString();
+            columns[q.value(0).toString()] = q.value(1).toString();
     return columns;
+}
+
+// One column of a batch as a PostgreSQL array literal, so that a batch of
+// thousands of rows is one short statement (unnest of one array per column).
+QString ArrayOf(const std::vector<std::vector<QVariant>>& batch, size_t column)
+{
+    QString out = QStringLiteral("{");
+    for (size_t r = 0; r < batch.size(); ++r) {
+        if (r)
+            out += QLatin1Char(',');
+        const QVariant& v = batch[r][column];
+        if (v.isNull()) {
+            out += QLatin1String("NULL");
+        } else if (v.typeId() == QMetaType::Double) {
+            out += QString::number(v.toDouble(), 'g', 17);
+        } else {
+            QString text = v.toString();
+            text.replace(QLatin1Char('\\'), QLatin1String("\\\\")).replace(QLatin1Char('"'), QLatin1String("\\\""));
+            out += QLatin1Char('"') + text + QLatin1Char('"');
+        }
+    }
+    return out + QLatin1Char('}');
 }
 
 }  // namespace
@@ -333,11 +356,13 @@ bool CArchiveSync::PushTable(const TableSpec& table, std::string* problem)
     QSqlDatabase ldb = m_pLocal->Database();
     QSqlDatabase sdb = m_pServer->Database();
     // The columns both sides have: a table one side lacks is left for later.
-    const QStringList serverColumns = ServerColumns(sdb, name);
-    QStringList columns;
+    const std::map<QString, QString> serverColumns = ServerColumns(sdb, name);
+    QStringList columns, arrays;
     for (const QString& c : LocalColumns(ldb, name))
-        if (serverColumns.contains(c))
+        if (serverColumns.count(c)) {
             columns << c;
+            arrays << QStringLiteral("?::%1[]").arg(serverColumns.at(c));
+        }
     if (columns.isEmpty())
         return true;
     const int meterColumn = int(columns.indexOf(QStringLiteral("meter_id")));
@@ -397,9 +422,10 @@ bool CArchiveSync::PushTable(const TableSpec& table, std::string* problem)
         }
         std::vector<std::vector<QVariant>> batch;
         std::vector<int64_t> ids;
-        QString lastPrint;
+        std::vector<QVariant> lastPrinted;
         bool stopped = false;
         const int printFrom = 1 + int(columns.size());
+        const int printTo = rows.record().count();
         while (rows.next()) {
             std::vector<QVariant> values;
             values.reserve(size_t(columns.size()));
@@ -424,10 +450,9 @@ bool CArchiveSync::PushTable(const TableSpec& table, std::string* problem)
                 }
                 values[size_t(refColumn)] = qint64(d->second);
             }
-            QStringList print;
-            for (int i = printFrom; i < rows.record().count(); ++i)
-                print << (rows.value(i).isNull() ? QStringLiteral("\\N") : rows.value(i).toString());
-            lastPrint = print.join(QChar(0x1F));
+            lastPrinted.clear();
+            for (int i = printFrom; i < printTo; ++i)
+                lastPrinted.push_back(rows.value(i));
             ids.push_back(rows.value(0).toLongLong());
             batch.push_back(std::move(values));
         }
@@ -444,13 +469,10 @@ bool CArchiveSync::PushTable(const TableSpec& table, std::string* problem)
         QSqlQuery q(sdb);
         std::vector<std::pair<int64_t, int64_t>> mapped;
         if (table.bNaturalKey) {
-            QStringList tuples;
-            for (size_t r = 0; r < batch.size(); ++r)
-                tuples << placeholders;
-            q.prepare(insert + tuples.join(QLatin1Char(',')) + QStringLiteral(" ON CONFLICT DO NOTHING"));
-            for (const auto& values : batch)
-                for (const QVariant& v : values)
-                    q.addBindValue(v);
+            q.prepare(QStringLiteral("INSERT INTO %1 (%2) SELECT * FROM unnest(%3) ON CONFLICT DO NOTHING")
+                          .arg(name, columns.join(QStringLiteral(", ")), arrays.join(QStringLiteral(", "))));
+            for (int c = 0; c < int(columns.size()); ++c)
+                q.addBindValue(ArrayOf(batch, size_t(c)));
             if (!q.exec())
                 return ServerFailed(q.lastError(), problem);
         } else {
@@ -486,7 +508,10 @@ bool CArchiveSync::PushTable(const TableSpec& table, std::string* problem)
         }
         mark.prepare(QStringLiteral("UPDATE sync_marks SET last_id = ?, last_row = ? WHERE station = ? AND tbl = ?"));
         mark.addBindValue(qint64(ids.back()));
-        mark.addBindValue(lastPrint);
+        QStringList print;
+        for (const QVariant& v : lastPrinted)
+            print << (v.isNull() ? QStringLiteral("\\N") : v.toString());
+        mark.addBindValue(print.join(QChar(0x1F)));
         mark.addBindValue(station);
         mark.addBindValue(name);
         if (!mark.exec())

@@ -51,7 +51,7 @@ public:
         int nIntervalMs = 60000;     // between good rounds
         int nFirstRetryMs = 5000;    // after the first failure, doubling ...
         int nMaxRetryMs = 300000;    // ... up to this
-        int nBatchRows = 2000;       // rows per transaction
+        int nBatchRows = 5000;       // rows per transaction
     };
 
     CArchiveSync(std::string archivePath, std::string serverSetting, QObject* parent = nullptr);

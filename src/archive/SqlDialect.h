@@ -15,8 +15,8 @@ ESqlDialect Of(const QSqlDatabase& db);
 
 // A schema statement as the dialect says it. On PostgreSQL a row id
 // ("id INTEGER PRIMARY KEY", SQLite's row id) becomes an identity column and
-// every other INTEGER a 64-bit one (stored times need 47 bits); everything
-// else is common to both.
+// every other INTEGER a 64-bit one (stored times need 47 bits), REAL a
+// double as in SQLite; everything else is common to both.
 QString Adapt(const QString& sql, ESqlDialect dialect);
 
 }  // namespace SqlDialect

@@ -7,18 +7,16 @@
 #include "CArchiveSink.h"
 #include "CArchiveSync.h"
 #include "CPgTestServer.h"
+#include "LabTestSupport.h"
 #include "CServerArchive.h"
 #include "CSqliteArchive.h"
 
 #include <QCoreApplication>
 #include <QSqlQuery>
-#include <QThread>
 #include <QVariant>
 
 #include <gtest/gtest.h>
 
-#include <chrono>
-#include <functional>
 #include <memory>
 #include <set>
 #include <tuple>
@@ -43,48 +41,6 @@ std::multiset<RecordKey> KeysOf(const QSqlDatabase& db)
     return keys;
 }
 
-// Waits, letting queued signals through, until done() or the bound passes.
-bool WaitFor(const std::function<bool()>& done, int ms)
-{
-    const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
-    while (!done()) {
-        if (std::chrono::steady_clock::now() > end)
-            return false;
-        QCoreApplication::processEvents();
-        QThread::msleep(5);
-    }
-    return true;
-}
-
-// A station: its own archive file, downloads fed through the sink as the
-// session feeds them.
-struct Station {
-    explicit Station(const std::string& name) : strName(name)
-    {
-        EXPECT_EQ(archive.Open(folder / "archive.sqlite"), EArchiveOpen::Created);
-    }
-    void Download(const DownloadMeter& meter, const std::vector<CSimMeter::Record>& records,
-                  EDownloadKind kind = EDownloadKind::Memory)
-    {
-        CArchiveSink sink(archive);
-        EXPECT_EQ(FeedDownload(sink, meter, kind, ToDownloaded(records), -1, 200).nBatchesRefused, 0);
-    }
-    std::unique_ptr<CArchiveSync> Sync(const std::string& setting, int batch = 500)
-    {
-        auto sync = std::make_unique<CArchiveSync>(folder / "archive.sqlite", setting);
-        CArchiveSync::Timing timing;
-        timing.nFirstRetryMs = 100;
-        timing.nMaxRetryMs = 400;
-        timing.nBatchRows = batch;
-        sync->SetTiming(timing);
-        sync->SetStationName(strName);
-        return sync;
-    }
-    std::string strName;
-    CArchiveTestFolder folder;
-    CSqliteArchive archive;
-};
-
 class LabTest : public ::testing::Test {
 protected:
     void SetUp() override
@@ -99,12 +55,6 @@ protected:
     CPgTestServer m_server;
     std::string m_strSetting;
 };
-
-bool Settled(const CArchiveSync& sync)
-{
-    const CArchiveSync::Status s = sync.GetStatus();
-    return s.bStarted && !s.bFailing && s.nPending == 0;
-}
 
 TEST_F(LabTest, TwoStationsPushingAtOnceLeaveTheUnionOnceAndTheLabViewShowsIt)
 {

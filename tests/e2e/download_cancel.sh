@@ -53,13 +53,7 @@ stop=$(echo "$results" | tail -n1)
 [ "$stop" = timeout ] && e2e_fail "취소 did not react"
 [ "$stop" -le 100 ] || e2e_fail "취소 took $stop ms to be answered (at most 100)"
 
-# The message box (Qt shows no text of it to X, so its picture is the
-# record of what it says) and then the rows that came.
-box=$(e2e_wait_window '^압력 계측기$' 15) || e2e_fail "no message after 취소"
-sleep 0.3
-e2e_shot "stopped"
-xdotool windowactivate --sync "$box" key Return
-e2e_wait_gone '^압력 계측기$' 5 || e2e_fail "the message did not close"
+e2e_message '^압력 계측기$' 15 "stopped" || e2e_fail "no message after 취소, or it did not close"
 sleep 0.3
 e2e_shot "rows-kept"
 
@@ -76,9 +70,7 @@ for i in $(seq 1 150); do
     sleep 0.1
 done
 [ -s "$csv" ] || e2e_fail "the CSV was not saved"
-sleep 0.5
-e2e_shot "saved"
-box=$(e2e_wait_window '^압력 계측기$' 5) && xdotool windowactivate --sync "$box" key Return
+e2e_message '^압력 계측기$' 5 "saved"
 "$E2E_PYTHON" - "$csv" <<'EOF' || e2e_fail "the rows kept are not the part of the download that came"
 import csv, sys
 with open(sys.argv[1], newline="", encoding="utf-8-sig") as f:

@@ -163,6 +163,18 @@ e2e_react() {
     "$E2E_PYTHON" "$(dirname "${BASH_SOURCE[0]}")/e2e_react.py" "$win" --timeout 5000 "$@"
 }
 
+# e2e_message <title regex> <seconds> <shot>: waits for a message box,
+# keeps its picture (Qt hands its text to no other X client, so the picture
+# is the record of what it said) and closes it with Enter.
+e2e_message() {
+    local box
+    box=$(e2e_wait_window "$1" "$2") || return 1
+    sleep 0.3
+    e2e_shot "$3"
+    xdotool windowactivate --sync "$box" key Return
+    e2e_wait_gone "$1" 5
+}
+
 e2e_shot() {
     [ -n "${DISPLAY:-}" ] && import -window root "$E2E_OUT/$1.png" 2>/dev/null
     return 0

@@ -33,10 +33,6 @@ worst=$(echo "$modes" | sort -n | tail -n1)
 
 # Three requests of 2.5 s each, then the stored-records stream gives up
 # after its idle limit: the message box of the link's failure.
-box=$(e2e_wait_window '^압력 계측기$' 30) || e2e_fail "no message about the silent meter"
-sleep 0.3
-e2e_shot "message"
-xdotool windowactivate --sync "$box" key Return
-e2e_wait_gone '^압력 계측기$' 5 || e2e_fail "the message did not close"
+e2e_message '^압력 계측기$' 30 "message" || e2e_fail "no message about the silent meter, or it did not close"
 kill -0 "$E2E_PROGRAM_PID" 2>/dev/null || e2e_fail "the program ended"
 e2e_pass

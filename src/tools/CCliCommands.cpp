@@ -1,7 +1,9 @@
 #include "CCliCommands.h"
 
 #include "CArchiveSink.h"
+#include "CCalibrationHistory.h"
 #include "CCliArchive.h"
+#include "CSupportBundle.h"
 #include "CCliMeter.h"
 #include "CCliOutput.h"
 #include "CCliProgress.h"
@@ -14,6 +16,9 @@
 #include "MeterRecords.h"
 #include "MeterTime.h"
 #include "TextCodec.h"
+
+#include <QCoreApplication>
+#include <QDateTime>
 
 #include <algorithm>
 #include <cstdio>
@@ -47,9 +52,12 @@ CCliCommands::CCliCommands(const CCliOptions& options)
     const size_t slash = exe.find_last_of('/');
     const std::string dir = slash == std::string::npos ? "." : exe.substr(0, slash);
     CIniSysInfo paths;
-    paths.ComposePaths(dir + "/brevane", IsProgramDirUsable);
+    paths.LoadSettings(dir + "/brevane", IsProgramDirUsable);
     m_strDataDir = paths.m_szDataDir;
     m_strIniPath = paths.m_szIniPath;
+    m_strLogDir = paths.m_szLogDir;
+    m_strDumpDir = paths.m_szDumpDir;
+    m_nMaxClockDrift = paths.m_nMaxClockDrift;
 }
 
 int CCliCommands::Run()
@@ -63,6 +71,7 @@ int CCliCommands::Run()
     case ECliCommand::ArchiveMeters: return ArchiveMeters();
     case ECliCommand::ArchiveExport:
     case ECliCommand::Report: return ArchiveExport();   // the same records; the writers differ
+    case ECliCommand::Support: return Support();
     case ECliCommand::None: break;
     }
     return Fail(CLI_BAD_ARGUMENTS, "no command given");
@@ -168,7 +177,60 @@ int CCliCommands::Info()
                           DecodeTextReply(r.steps[2].reply, VERSION_FIELD_LEN),
                           std::to_string(DecodeBatteryPercent(r.steps[3].reply)), meterTime,
                           FormatLocalTime(r.exchange.tRx), known ? Signed(drift) : std::string()});
+    KeepClockReading(r, r.exchange.tRx, known, drift);
     return WriteTable(table);
+}
+
+void CCliCommands::KeepClockReading(const SessionResult& r, int64_t pcTime, bool known, int64_t drift)
+{
+    if (m_options.m_bNoArchive)
+        return;
+    CCliArchive archive;
+    std::string note, error;
+    if (archive.OpenForDownload(CCliArchive::PathFor(m_options, m_strDataDir), &note, &error) != CLI_OK) {
+        Note("archive: the clock reading was not kept: " + error);
+        return;
+    }
+    StoredClockReading reading;
+    reading.meter = {DecodeTextReply(r.steps[0].reply, NAME_FIELD_LEN), SerialNumberText(r.steps[1].reply),
+                     DecodeTextReply(r.steps[2].reply, VERSION_FIELD_LEN)};
+    reading.tPc = pcTime;
+    if (known) {
+        reading.tMeter = pcTime + drift;
+        reading.nDrift = drift;
+    }
+    reading.nLimit = m_nMaxClockDrift;
+    reading.strSource = "cli";
+    if (!CCalibrationHistory(archive.Archive()).AddClockReading(reading, &error))
+        Note("archive: the clock reading was not kept: " + error);
+}
+
+int CCliCommands::Support()
+{
+    SupportBundleInput input;
+    input.strLogDir = QString::fromStdString(m_strLogDir);
+    input.strDumpDir = QString::fromStdString(m_strDumpDir);
+    input.strIniPath = QString::fromStdString(m_strIniPath);
+    input.strProgramVersion = QCoreApplication::applicationVersion();
+    input.dtNow = QDateTime::fromSecsSinceEpoch(m_clock.NowSeconds());
+    // The archive's counts only; a missing or damaged archive is left alone.
+    CCliArchive archive;
+    std::string error;
+    if (archive.OpenForReading(CCliArchive::PathFor(m_options, m_strDataDir), &error) == CLI_OK) {
+        int64_t records = 0;
+        const std::vector<ArchiveMeter> meters = archive.Archive().Meters();
+        for (const ArchiveMeter& meter : meters)
+            records += meter.nRecordCount;
+        input.archiveCounts = {{QStringLiteral("계측기"), QString::number(meters.size())},
+                               {QStringLiteral("기록"), QString::number(records)}};
+    }
+    CSupportBundle bundle(input);
+    QString why;
+    if (!bundle.Write(QString::fromStdString(m_options.m_strOut), &why))
+        return Fail(CLI_FILE_FAILURE, why.toStdString());
+    Note("support file written: " + m_options.m_strOut + " (" + std::to_string(bundle.Entries().size()) +
+         " entries)");
+    return CLI_OK;
 }
 
 int CCliCommands::Clock()
@@ -300,6 +362,7 @@ int CCliCommands::Download()
     report.m_result.m_nCode = r.nResult;
     report.m_result.m_bComplete = r.bComplete;
     report.m_result.m_nCount = r.nRecords;
+    report.m_vRows.reserve(meter.Session().Records().size());
     for (const DownloadedRecord& record : meter.Session().Records())
         report.AddRecord(DecodeMeasurementRecord(record.bytes));
 

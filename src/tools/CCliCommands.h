@@ -11,6 +11,7 @@
 #include <string>
 
 struct CliTable;
+struct SessionResult;
 
 class CCliCommands {
 public:
@@ -30,6 +31,9 @@ private:
     int Download();
     int ArchiveMeters();
     int ArchiveExport();   // also the report: .xls or .pdf
+    int Support();
+    // Keeps info's clock reading in the archive; a failure is a note only.
+    void KeepClockReading(const SessionResult& info, int64_t pcTime, bool known, int64_t drift);
 
     // The report header of the settings file the windows keep (report
     // name, company, author) with now as the report date.
@@ -43,4 +47,7 @@ private:
     CSystemClock m_clock;
     std::string m_strDataDir;
     std::string m_strIniPath;
+    std::string m_strLogDir;
+    std::string m_strDumpDir;
+    int m_nMaxClockDrift = 60;   // the settings' CLOCK / MAX_DRIFT
 };

@@ -38,8 +38,9 @@ const OptionSpec kOptions[] = {
     {"--quiet", false, kEvery},
     {"--csv-locale", true, kEvery},
     {"--bom", false, kEvery},
-    {"--archive", true, kDownloads | Bit(ECliCommand::ArchiveMeters) | kFromArchive},
-    {"--no-archive", false, kDownloads},
+    {"--archive", true, kDownloads | Bit(ECliCommand::ArchiveMeters) | kFromArchive | Bit(ECliCommand::Info) |
+                            Bit(ECliCommand::Support)},
+    {"--no-archive", false, kDownloads | Bit(ECliCommand::Info)},
     {"--from", true, kRangeCommands},
     {"--to", true, kRangeCommands},
     {"--new", false, Bit(ECliCommand::DownloadMemory)},
@@ -68,6 +69,7 @@ const char* CommandName(ECliCommand command)
     case ECliCommand::ArchiveMeters: return "archive meters";
     case ECliCommand::ArchiveExport: return "archive export";
     case ECliCommand::Report: return "report";
+    case ECliCommand::Support: return "support";
     case ECliCommand::None: break;
     }
     return "";
@@ -264,6 +266,8 @@ bool CCliOptions::Parse(int argc, const char* const* argv, int64_t today, std::s
         m_eCommand = ECliCommand::Clock;
     } else if (first == "report") {
         m_eCommand = ECliCommand::Report;
+    } else if (first == "support") {
+        m_eCommand = ECliCommand::Support;
     } else if (first == "download") {
         if (second == "memory")
             m_eCommand = ECliCommand::DownloadMemory;
@@ -317,6 +321,15 @@ bool CCliOptions::Check(int64_t today, std::string* error)
     if (fromArchive && m_strMeter.empty())
         return Fail(error, std::string(CommandName(m_eCommand)) + " needs --meter SERIAL");
 
+    // The support file is a zip of its own making, never standard output.
+    if (m_eCommand == ECliCommand::Support) {
+        if (m_strOut.empty() || m_strOut == "-")
+            return Fail(error, "support needs --out FILE.zip");
+        if (m_eFormat != ECliFormat::Auto)
+            return Fail(error, "support takes no --format");
+        return true;
+    }
+
     // The format: as given, else by the file's ending, else a table.
     if (m_eFormat == ECliFormat::Auto)
         m_eFormat = m_strOut.empty() ? ECliFormat::Table : FormatOfPath(m_strOut);
@@ -367,6 +380,9 @@ void CCliOptions::PrintUsage(std::FILE* out)
         "  report --meter SERIAL [--kind memory|output] [--from DATE] [--to DATE]\n"
         "         --out FILE.xls|FILE.pdf\n"
         "                           the windows' Excel report, or the PDF report\n"
+        "  support --out FILE.zip   the support file for a problem report: packet logs\n"
+        "                           of the last day, settings without the password,\n"
+        "                           crash records, the bridges the system sees\n"
         "\n"
         "Options:\n"
         "  --simulate               use the built-in simulated meter\n"
@@ -379,7 +395,8 @@ void CCliOptions::PrintUsage(std::FILE* out)
         "  --csv-locale point|comma ',' and '.' (default), or ';' and ','\n"
         "  --bom                    CSV with a UTF-8 byte-order mark\n"
         "  --archive FILE           this archive file instead of the program's own\n"
-        "  --no-archive             downloads are not kept in the archive\n"
+        "  --no-archive             downloads (and info's clock reading) are not kept\n"
+        "                           in the archive\n"
         "  --quiet, -q              no progress and no notes on standard error\n"
         "  --help, -h               this text\n"
         "  --version                the program's version\n"

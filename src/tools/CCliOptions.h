@@ -37,6 +37,7 @@ enum class ECliCommand {
     ArchiveMeters,
     ArchiveExport,
     Report,
+    Support,    // the support .zip of the windows' log window
 };
 
 enum class ECliFormat { Auto, Table, Csv, Json, Xlsx, Xls, Pdf };

@@ -1,7 +1,12 @@
 #include "CBrevaneDlg.h"
 
 #include "CArchiveSink.h"
+#include "CAdminPassword.h"
+#include "CCalibrationHistory.h"
 #include "CDlgAdmin.h"
+#include "CDlgPassword.h"
+#include "CSupportBundle.h"
+#include "ClockDrift.h"
 #include "CDlgAnalysis.h"
 #include "CDlgArchive.h"
 #include "CDlgFw.h"
@@ -222,6 +227,7 @@ CBrevaneDlg::CBrevaneDlg(CMeterSession& session, ILinkClock& clock, CIniSysInfo&
     OnClicked(IDC_BUTTON_XLSX, [this] { SaveAs(CMeasurementExport::EFormat::Xlsx); });
     OnClicked(IDC_BUTTON_PDF, [this] { SaveAs(CMeasurementExport::EFormat::Pdf); });
 
+    m_pPassword = std::make_unique<CAdminPassword>(m_sysInfo, m_clock);
     m_pTimer = new QTimer(this);
     m_pTimer->setInterval(1000);
     connect(m_pTimer, &QTimer::timeout, this, [this] { OnTimer(TIMER_DETECT); });
@@ -266,6 +272,7 @@ bool CBrevaneDlg::OnInitDialog()
     // not block it.
     m_pLogDlg = new CDlgLog(this, m_sysInfo.m_szLogDir, m_clock);
     m_pLogDlg->setWindowIcon(m_hIcon);
+    m_pLogDlg->SetSupportSource([this] { return SupportInput(); });
 
     setMinimumSize(kMinWidth, kMinHeight);
     move(0, 0);
@@ -828,7 +835,8 @@ void CBrevaneDlg::OnDeviceSearch()
     // Name, serial number and version in this order; one that fails does
     // not keep the others from being asked.
     std::vector<SessionStep> steps;
-    for (uint8_t command : {CMD_READ_NAME, CMD_READ_SERIAL, CMD_READ_VERSION})
+    // The clock comes last: how far it is off is shown and kept.
+    for (uint8_t command : {CMD_READ_NAME, CMD_READ_SERIAL, CMD_READ_VERSION, CMD_READ_CLOCK})
         steps.push_back({MakeReadRequest(command), false});
     m_session.StartExchange(std::move(steps), true, this,
                             [this](const SessionResult& r) { OnSearchDone(r); });
@@ -850,6 +858,8 @@ void CBrevaneDlg::OnSearchDone(const SessionResult& r)
             m_gridInfo->SetCellText(4, 3, Q(SerialNumberText(step.reply)));
         else if (step.nCommand == CMD_READ_VERSION)
             m_gridInfo->SetCellText(4, 4, Q(DecodeTextReply(step.reply, VERSION_FIELD_LEN)));
+        else if (step.nCommand == CMD_READ_CLOCK)
+            ShowClockDrift(step.reply);
     }
     const QDate today = QDateTime::fromSecsSinceEpoch(m_clock.NowSeconds()).date();
     m_dtStart->setDate(today);
@@ -1243,8 +1253,14 @@ bool CBrevaneDlg::eventFilter(QObject* watched, QEvent* event)
 // packet log window stays usable beside them, as their log buttons promise.
 void CBrevaneDlg::OnAdmin()
 {
+    if (!CDlgPassword::Unlock(this, *m_pPassword))
+        return;
     auto* dlg = new CDlgAdmin(this, m_clock, m_pLogDlg);
     dlg->m_pSession = &m_session;
+    dlg->SetArchive(m_pArchive);
+    dlg->SetPassword(m_pPassword.get());
+    dlg->SetMaxClockDrift(m_sysInfo.m_nMaxClockDrift);
+    dlg->SetUser(Q(m_sysInfo.m_szUserName), Q(m_sysInfo.m_szCompany));
     dlg->setAttribute(Qt::WA_DeleteOnClose);
     dlg->open();
     dlg->raise();
@@ -1253,8 +1269,11 @@ void CBrevaneDlg::OnAdmin()
 
 void CBrevaneDlg::OnFirmware()
 {
+    if (!CDlgPassword::Unlock(this, *m_pPassword))
+        return;
     auto* dlg = new CDlgFw(this, m_clock, m_pLogDlg);
     dlg->m_pSession = &m_session;
+    dlg->m_firmware.SetArchive(m_pArchive, &m_clock);
     dlg->setAttribute(Qt::WA_DeleteOnClose);
     dlg->open();
     dlg->raise();
@@ -1270,4 +1289,65 @@ void CBrevaneDlg::OnLog()
 void CBrevaneDlg::ExportReport()
 {
     CReportExport::Run(this, *m_gridInfo, *m_gridData, m_nDataMode, m_sysInfo);
+}
+
+// ---- the meter's clock against the PC's, and the support file ----
+
+void CBrevaneDlg::ShowClockDrift(const uint8_t* record)
+{
+    const int64_t now = m_clock.NowSeconds();
+    const MeterClock clock = DecodeClockRecord(record);
+    int64_t meterTime = 0;
+    const bool set = IsPlausibleClockYear(clock.when.nYear) && MeterDateTimeToTime(clock.when, &meterTime);
+    const std::optional<int64_t> drift = set ? std::optional<int64_t>(meterTime - now) : std::nullopt;
+    const bool tooLarge = !drift || IsClockDriftTooLarge(*drift, m_sysInfo.m_nMaxClockDrift);
+    QString text = set ? Q(FormatRecordTime(clock.when)) : QStringLiteral("0000-00-00 00:00:00");
+    if (drift && tooLarge)
+        text += QStringLiteral(" (%1)").arg(Q(FormatClockDrift(*drift)));
+    m_lblClock->setText(text);
+    m_lblClock->setToolTip(tooLarge ? QStringLiteral("장비 시간이 %1초 넘게 틀립니다. '현재시간 설정'으로 맞추십시오.")
+                                          .arg(m_sysInfo.m_nMaxClockDrift)
+                                    : QString());
+    QPalette palette = m_lblClock->palette();
+    palette.setColor(QPalette::WindowText, tooLarge ? QColor(0xF0, 0x80, 0x40)
+                                                    : CAppTheme::ToQColor(CAppTheme::Current().m_clrText));
+    m_lblClock->setPalette(palette);
+    // "현재시간 설정" is the next thing the keyboard reaches.
+    if (tooLarge)
+        GetDlgItem(IDC_BUTTON_SET_TIME)->setFocus();
+    m_bClockDrifts = tooLarge;
+
+    if (!m_pArchive || !m_pArchive->IsOpen())
+        return;
+    StoredClockReading reading;
+    reading.meter = {m_gridInfo->GetCellText(2, 3).toStdString(), m_gridInfo->GetCellText(4, 3).toStdString(),
+                     m_gridInfo->GetCellText(4, 4).toStdString()};
+    reading.tPc = now;
+    if (set)
+        reading.tMeter = meterTime;
+    reading.nDrift = drift;
+    reading.nLimit = m_sysInfo.m_nMaxClockDrift;
+    reading.strSource = "main";
+    CCalibrationHistory(*m_pArchive).AddClockReading(reading, nullptr);
+}
+
+SupportBundleInput CBrevaneDlg::SupportInput() const
+{
+    SupportBundleInput input;
+    input.strLogDir = Q(m_sysInfo.m_szLogDir);
+    input.strDumpDir = Q(m_sysInfo.m_szDumpDir);
+    input.strIniPath = Q(m_sysInfo.m_szIniPath);
+    input.strProgramVersion = QCoreApplication::applicationVersion();
+    const DownloadMeter& meter = m_session.Meter();
+    input.meter = {Q(meter.strName), Q(meter.strSerial), Q(meter.strVersion)};
+    input.dtNow = QDateTime::fromSecsSinceEpoch(m_clock.NowSeconds());
+    if (m_pArchive && m_pArchive->IsOpen()) {
+        const std::vector<ArchiveMeter> meters = m_pArchive->Meters();
+        int64_t records = 0;
+        for (const ArchiveMeter& m : meters)
+            records += m.nRecordCount;
+        input.archiveCounts = {{QStringLiteral("계측기"), QString::number(meters.size())},
+                               {QStringLiteral("기록"), QString::number(records)}};
+    }
+    return input;
 }

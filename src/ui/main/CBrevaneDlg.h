@@ -16,6 +16,7 @@
 
 #include "CDlgComm.h"
 #include "CMeasurementExport.h"
+#include "CSupportBundle.h"
 #include "SessionTypes.h"
 
 #include <QDate>
@@ -27,6 +28,7 @@
 #include <optional>
 #include <vector>
 
+class CAdminPassword;
 class CArchiveSink;
 class CDlgLog;
 class CSqliteArchive;
@@ -137,6 +139,12 @@ public:
     // Count, mean, minimum, maximum and deviation of the ticked rows.
     QString StatsLine() const;
 
+    // The meter's clock as the last device search read it is off by more
+    // than the settings' limit (shown with the drift in the warning colour).
+    bool ClockDrifts() const { return m_bClockDrifts; }
+    // What the log window's support file is made of.
+    SupportBundleInput SupportInput() const;
+
     // The information text: help.dat of the program folder as UTF-16LE,
     // or the built-in notice.
     QString LoadInfoText() const;
@@ -192,6 +200,7 @@ private:
     void AddOutputRow(const DownloadedRecord& record);
     void SetStatusLine(const QString& text, bool warning);
     void PlaceStatusLines();
+    void ShowClockDrift(const uint8_t* clockRecord);
     void UpdateStatsLine();
     bool StartMemoryQuery(const QDate& first, const QDate& last);
     // What the archive says of the download that just ended.
@@ -225,6 +234,9 @@ private:
     bool m_bNewRecordsOnly = false;       // the running MEMORY download is "새 기록 받기"
 
     CSqliteArchive* m_pArchive = nullptr;
+    // Asked before the administrator and firmware windows open, when set.
+    std::unique_ptr<CAdminPassword> m_pPassword;
+    bool m_bClockDrifts = false;
     CArchiveSink* m_pSink = nullptr;
     bool m_bBusyCursor = false;
 };

@@ -1,6 +1,7 @@
 #include "CServerArchive.h"
 
 #include "ArchiveSchema.h"
+#include "CSqliteArchive.h"
 
 #include <QAtomicInteger>
 #include <QSqlError>
@@ -282,17 +283,7 @@ std::vector<CServerArchive::LabMeter> CServerArchive::Meters()
         return meters;
     while (q.next()) {
         LabMeter lab;
-        ArchiveMeter& m = lab.meter;
-        m.nId = q.value(0).toLongLong();
-        m.strKey = q.value(1).toString().toStdString();
-        m.strSerial = q.value(2).toString().toStdString();
-        m.bSerialUnset = q.value(3).toInt() != 0;
-        m.strName = q.value(4).toString().toStdString();
-        m.strVersion = q.value(5).toString().toStdString();
-        m.tFirstSeen = q.value(6).toLongLong();
-        m.tLastSeen = q.value(7).toLongLong();
-        m.nRecordCount = q.value(8).toLongLong();
-        m.tLastDownload = q.value(9).toLongLong();
+        lab.meter = CSqliteArchive::MeterOfRow(q);
         lab.strStations = q.value(10).toString().toStdString();
         meters.push_back(lab);
     }
@@ -312,35 +303,12 @@ std::vector<ArchiveDownload> CServerArchive::Downloads(int64_t meterId)
     if (!q.exec())
         return downloads;
     while (q.next()) {
-        ArchiveDownload d;
-        d.nId = q.value(0).toLongLong();
-        d.nMeterId = q.value(1).toLongLong();
-        d.strStation = q.value(2).toString().toStdString();
-        d.eKind = q.value(3).toString() == QLatin1String("OUTPUT") ? EDownloadKind::Output : EDownloadKind::Memory;
-        d.tStarted = q.value(4).toLongLong();
-        d.tFrom = q.value(5).toLongLong();
-        d.tTo = q.value(6).toLongLong();
-        d.bEnded = !q.value(7).isNull();
-        d.tFinished = q.value(7).toLongLong();
-        d.nResult = q.value(8).toInt();
-        d.nReceived = q.value(9).toInt();
-        d.nNew = q.value(10).toInt();
-        d.nKnown = q.value(11).toInt();
-        d.bComplete = q.value(12).toInt() != 0;
-        downloads.push_back(d);
+        downloads.push_back(CSqliteArchive::DownloadOfRow(q));
     }
     return downloads;
 }
 
 bool CServerArchive::RecordDayRange(int64_t meterId, int* firstDay, int* lastDay)
 {
-    QSqlQuery q(Database());
-    q.prepare(QStringLiteral("SELECT min(stored_time) / 1000000, max(stored_time) / 1000000"
-                             " FROM records WHERE meter_id = ?"));
-    q.addBindValue(qint64(meterId));
-    if (!q.exec() || !q.next() || q.value(0).isNull())
-        return false;
-    *firstDay = q.value(0).toInt();
-    *lastDay = q.value(1).toInt();
-    return true;
+    return CSqliteArchive::RecordDayRange(Database(), meterId, firstDay, lastDay);
 }

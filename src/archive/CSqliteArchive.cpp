@@ -69,26 +69,6 @@ bool FileWritable(const std::string& path)
     return true;
 }
 
-ArchiveDownload DownloadOf(const QSqlQuery& q)
-{
-    // Columns as in kDownloadColumns.
-    ArchiveDownload d;
-    d.nId = q.value(0).toLongLong();
-    d.nMeterId = q.value(1).toLongLong();
-    d.strStation = q.value(2).toString().toStdString();
-    d.eKind = KindOf(q.value(3).toString());
-    d.tStarted = q.value(4).toLongLong();
-    d.tFrom = q.value(5).toLongLong();
-    d.tTo = q.value(6).toLongLong();
-    d.bEnded = !q.value(7).isNull();
-    d.tFinished = q.value(7).toLongLong();
-    d.nResult = q.value(8).toInt();
-    d.nReceived = q.value(9).toInt();
-    d.nNew = q.value(10).toInt();
-    d.nKnown = q.value(11).toInt();
-    d.bComplete = q.value(12).toInt() != 0;
-    return d;
-}
 
 const char* const kDownloadColumns =
     "SELECT id, meter_id, station, kind, started, range_from, range_to, finished, result,"
@@ -604,6 +584,43 @@ bool CSqliteArchive::EndDownload(int64_t download, int result, bool complete, st
     return ok;
 }
 
+ArchiveDownload CSqliteArchive::DownloadOfRow(const QSqlQuery& q)
+{
+    // Columns as in kDownloadColumns.
+    ArchiveDownload d;
+    d.nId = q.value(0).toLongLong();
+    d.nMeterId = q.value(1).toLongLong();
+    d.strStation = q.value(2).toString().toStdString();
+    d.eKind = KindOf(q.value(3).toString());
+    d.tStarted = q.value(4).toLongLong();
+    d.tFrom = q.value(5).toLongLong();
+    d.tTo = q.value(6).toLongLong();
+    d.bEnded = !q.value(7).isNull();
+    d.tFinished = q.value(7).toLongLong();
+    d.nResult = q.value(8).toInt();
+    d.nReceived = q.value(9).toInt();
+    d.nNew = q.value(10).toInt();
+    d.nKnown = q.value(11).toInt();
+    d.bComplete = q.value(12).toInt() != 0;
+    return d;
+}
+
+ArchiveMeter CSqliteArchive::MeterOfRow(const QSqlQuery& q)
+{
+    ArchiveMeter m;
+    m.nId = q.value(0).toLongLong();
+    m.strKey = q.value(1).toString().toStdString();
+    m.strSerial = q.value(2).toString().toStdString();
+    m.bSerialUnset = q.value(3).toInt() != 0;
+    m.strName = q.value(4).toString().toStdString();
+    m.strVersion = q.value(5).toString().toStdString();
+    m.tFirstSeen = q.value(6).toLongLong();
+    m.tLastSeen = q.value(7).toLongLong();
+    m.nRecordCount = q.value(8).toLongLong();
+    m.tLastDownload = q.value(9).toLongLong();
+    return m;
+}
+
 std::vector<ArchiveMeter> CSqliteArchive::Meters()
 {
     std::vector<ArchiveMeter> meters;
@@ -615,18 +632,7 @@ std::vector<ArchiveMeter> CSqliteArchive::Meters()
             " FROM meters m ORDER BY m.name, m.serial, m.id")))
         return meters;
     while (q.next()) {
-        ArchiveMeter m;
-        m.nId = q.value(0).toLongLong();
-        m.strKey = q.value(1).toString().toStdString();
-        m.strSerial = q.value(2).toString().toStdString();
-        m.bSerialUnset = q.value(3).toInt() != 0;
-        m.strName = q.value(4).toString().toStdString();
-        m.strVersion = q.value(5).toString().toStdString();
-        m.tFirstSeen = q.value(6).toLongLong();
-        m.tLastSeen = q.value(7).toLongLong();
-        m.nRecordCount = q.value(8).toLongLong();
-        m.tLastDownload = q.value(9).toLongLong();
-        meters.push_back(m);
+        meters.push_back(MeterOfRow(q));
     }
     return meters;
 }
@@ -640,7 +646,7 @@ std::vector<ArchiveDownload> CSqliteArchive::Downloads(int64_t meterId)
     q.addBindValue(qint64(meterId));
     if (q.exec())
         while (q.next())
-            downloads.push_back(DownloadOf(q));
+            downloads.push_back(DownloadOfRow(q));
     return downloads;
 }
 
@@ -651,7 +657,7 @@ bool CSqliteArchive::FindDownload(int64_t download, ArchiveDownload* out)
     q.addBindValue(qint64(download));
     if (!q.exec() || !q.next())
         return false;
-    *out = DownloadOf(q);
+    *out = DownloadOfRow(q);
     return true;
 }
 
@@ -735,7 +741,12 @@ int64_t CSqliteArchive::NewRecordsStart(const DownloadMeter& meter, int64_t earl
 
 bool CSqliteArchive::RecordDayRange(int64_t meterId, int* firstDay, int* lastDay)
 {
-    QSqlQuery q(Database());
+    return RecordDayRange(Database(), meterId, firstDay, lastDay);
+}
+
+bool CSqliteArchive::RecordDayRange(const QSqlDatabase& db, int64_t meterId, int* firstDay, int* lastDay)
+{
+    QSqlQuery q(db);
     q.prepare(QStringLiteral("SELECT min(stored_time) / 1000000, max(stored_time) / 1000000"
                              " FROM records WHERE meter_id = ?"));
     q.addBindValue(qint64(meterId));

@@ -64,6 +64,14 @@ public:
     // The first and last day (YYYYMMDD of the meter's fields) of a meter's
     // records; false when it has none.
     bool RecordDayRange(int64_t meterId, int* firstDay, int* lastDay);
+    // The same on any connection with the archive's tables (the lab's server).
+    static bool RecordDayRange(const QSqlDatabase& db, int64_t meterId, int* firstDay, int* lastDay);
+    // A row of the meters query (id, key, serial, unset, name, version, first
+    // and last seen, record count, last download) and of the downloads query
+    // (id, meter, station, kind, started, range, finished, result, received,
+    // new, known, complete), shared with the server's reads.
+    static ArchiveMeter MeterOfRow(const QSqlQuery& q);
+    static ArchiveDownload DownloadOfRow(const QSqlQuery& q);
     int DeleteRecords(const std::vector<int64_t>& ids, std::string* error) override;
     bool Backup(const std::string& path, std::string* error) override;
 

@@ -649,8 +649,8 @@ TEST_F(MainWindowArchiveTest, StatisticsAndSavedFilesFollowTheTicks)
     auto* stats = dlg->findChild<QLabel*>(QStringLiteral("statsLine"));
     ASSERT_NE(stats, nullptr);
     EXPECT_TRUE(stats->text().startsWith(QStringLiteral("선택 4건"))) << stats->text().toStdString();
-    EXPECT_TRUE(stats->text().contains(QStringLiteral("최소 1.0 톤"))) << stats->text().toStdString();
-    EXPECT_TRUE(stats->text().contains(QStringLiteral("최대 668.7 톤"))) << stats->text().toStdString();
+    EXPECT_TRUE(stats->text().contains(QStringLiteral("최소 1.0 ·"))) << stats->text().toStdString();
+    EXPECT_TRUE(stats->text().contains(QStringLiteral("최대 668.7 ·"))) << stats->text().toStdString();
     dlg->OnClearAll();
     EXPECT_TRUE(stats->text().startsWith(QStringLiteral("선택 0건"))) << stats->text().toStdString();
 

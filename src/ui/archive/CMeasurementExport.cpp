@@ -80,14 +80,13 @@ QString CMeasurementExport::StatsLine(const SMeasurementSet& set)
             stats.Add(SExportRow::FromRecord(set.eKind, set.records[i]).Force(),
                       set.records[i].nLoadCellType);
     const GroupStats total = stats.Total();
-    const char* unit = set.eKind == EExportKind::Output ? " KN" : " 톤";
-    const auto text = [](const StatValue& v, int decimals, const char* suffix) {
-        return QString::fromStdString(FormatStatValue(v, decimals, suffix));
+    const auto text = [](const StatValue& v, int decimals) {
+        return QString::fromStdString(FormatStatValue(v, decimals));
     };
-    return QStringLiteral("선택 %1건 · 평균 %2 · 최소 %3 · 최대 %4 · 편차 %5")
+    return QStringLiteral("선택 %1건 · 평균 %2 · 최소 %3 · 최대 %4 · 편차 %5 (%6)")
         .arg(total.nCount)
-        .arg(text(total.mean, 2, unit), text(total.minimum, 1, unit), text(total.maximum, 1, unit),
-             text(total.deviation, 2, unit));
+        .arg(text(total.mean, 2), text(total.minimum, 1), text(total.maximum, 1), text(total.deviation, 2),
+             set.eKind == EExportKind::Output ? QStringLiteral("KN") : QStringLiteral("톤"));
 }
 
 ToleranceLimits CMeasurementExport::KeptLimits(CSqliteArchive* archive, const DownloadMeter& meter,

@@ -42,7 +42,7 @@ public:
     static CExportReport MakeReport(const SMeasurementSet& set, const ToleranceLimits& limits);
     // Every row, ticked as in the set, or all ticked when none is.
     static AnalysisData MakeAnalysis(const SMeasurementSet& set);
-    // "선택 N건 · 평균 … · 최소 … · 최대 … · 편차 …" of the ticked rows.
+    // "선택 N건 · 평균 … · 최소 … · 최대 … · 편차 … (톤)" of the ticked rows.
     static QString StatsLine(const SMeasurementSet& set);
 
     // The limits kept for the meter in the unit of the analysis, and a

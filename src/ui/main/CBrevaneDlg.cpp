@@ -29,6 +29,8 @@
 #include <QDateTime>
 #include <QDir>
 #include <QFile>
+#include <QFontInfo>
+#include <QFontMetrics>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
@@ -201,6 +203,13 @@ CBrevaneDlg::CBrevaneDlg(CMeterSession& session, ILinkClock& clock, CIniSysInfo&
     m_lblStats->setObjectName(QStringLiteral("statsLine"));
     m_lblStats->setTextFormat(Qt::PlainText);
     m_lblStats->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    // Both lines cover the cells' border where they sit over the header grid.
+    for (QLabel* label : {m_lblStats, m_lblStatus}) {
+        QPalette palette = label->palette();
+        palette.setColor(QPalette::Window, CAppTheme::ToQColor(CAppTheme::Current().m_clrBack));
+        label->setPalette(palette);
+    }
+    m_lblStats->setAutoFillBackground(true);
     connect(m_gridData, &CSpreadSheet::ButtonClicked, this, [this](int col, int) {
         if (col == 1)
             UpdateStatsLine();
@@ -461,12 +470,39 @@ void CBrevaneDlg::ArrangeControls()
     m_btnStop->setGeometry(stopX, Y + 5, 80, 28);
     // The same free stretch holds the archive and analysis buttons while no
     // download runs.
+    // The stretch is 435 pixels at the smallest window; the buttons keep a
+    // narrow padding and take a smaller font when their texts would not fit
+    // in it whole. The font goes in the buttons' style sheet: the theme's
+    // sheet is applied again whenever a window opens, and would undo a font
+    // set on the widget.
+    constexpr int kPadding = 5;   // each side, plus a one-pixel border
+    const int tools[] = {IDC_BUTTON_NEW_RECORDS, IDC_BUTTON_ARCHIVE, IDC_BUTTON_ANALYSIS,
+                         IDC_BUTTON_CSV, IDC_BUTTON_XLSX, IDC_BUTTON_PDF};
+    const int room = std::max(0, W - 575 - 10 - 260);
+    QFont toolFont = font();
+    std::vector<int> widths;
+    for (int pixels = std::min(QFontInfo(toolFont).pixelSize(), 13); pixels >= 9; --pixels) {
+        toolFont.setPixelSize(pixels);
+        const QFontMetrics metrics(toolFont);
+        widths.clear();
+        int total = 0;
+        for (int id : tools) {
+            widths.push_back(metrics.horizontalAdvance(GetDlgItemAs<QPushButton>(id)->text()) + 2 * kPadding + 4);
+            total += widths.back() + 3;
+        }
+        if (total <= room)
+            break;
+    }
+    const QString sheet = QStringLiteral("QPushButton { padding: 3px %1px; font-size: %2px; }")
+                              .arg(kPadding)
+                              .arg(toolFont.pixelSize());
     int x = 260;
-    for (const auto& button : {std::pair<int, int>{IDC_BUTTON_NEW_RECORDS, 84}, {IDC_BUTTON_ARCHIVE, 78},
-                               {IDC_BUTTON_ANALYSIS, 48}, {IDC_BUTTON_CSV, 68}, {IDC_BUTTON_XLSX, 74},
-                               {IDC_BUTTON_PDF, 68}}) {
-        place(button.first, x, Y + 5, button.second, 26);
-        x += button.second + 3;
+    for (size_t i = 0; i < widths.size(); ++i) {
+        QWidget* button = GetDlgItem(tools[i]);
+        if (button->styleSheet() != sheet)
+            button->setStyleSheet(sheet);
+        place(tools[i], x, Y + 5, widths[i], 26);
+        x += widths[i] + 3;
     }
     PlaceStatusLines();
 
@@ -637,8 +673,9 @@ void CBrevaneDlg::PlaceStatusLines()
         const QRect stop = m_btnStop->geometry();
         status = QRect(260, stop.y(), std::max(0, stop.x() - 10 - 260), stop.height());
     } else {
-        status = QRect(corner.x(), corner.y(), std::max(0, corner.width() - statsWidth - 10), corner.height());
+        status = QRect(corner.x(), corner.y(), std::max(0, corner.width() - statsWidth - 4), corner.height());
     }
+    m_lblStatus->setAutoFillBackground(!downloading);
     m_lblStatus->setGeometry(status);
     m_lblStatus->setText(QFontMetrics(m_lblStatus->font()).elidedText(m_strStatus, Qt::ElideRight, status.width()));
     m_lblStatus->raise();

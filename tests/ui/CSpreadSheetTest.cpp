@@ -5,6 +5,8 @@
 
 #include <QHeaderView>
 #include <QLineEdit>
+#include <QPaintEvent>
+#include <QScrollBar>
 #include <QSignalSpy>
 #include <QSpinBox>
 #include <QStyleOptionViewItem>
@@ -391,4 +393,64 @@ TEST(CSpreadSheet, OperationsActOnTheAddressedSheetAndTheViewShowsTheShownOne)
     EXPECT_FALSE(grid.SetAddressedSheet(3));
     EXPECT_FALSE(grid.SetShownSheet(0));
     EXPECT_EQ(grid.GetShownSheet(), 2);
+}
+
+namespace {
+// The union of what the grid's viewport painted while events ran.
+class CPaintedArea : public QObject {
+public:
+    explicit CPaintedArea(QWidget* viewport) { viewport->installEventFilter(this); }
+    QRegion Take()
+    {
+        QTest::qWait(50);
+        QRegion r = m_region;
+        m_region = QRegion();
+        return r;
+    }
+
+protected:
+    bool eventFilter(QObject*, QEvent* event) override
+    {
+        if (event->type() == QEvent::Paint)
+            m_region += static_cast<QPaintEvent*>(event)->region();
+        return false;
+    }
+
+private:
+    QRegion m_region;
+};
+}   // namespace
+
+TEST(CSpreadSheet, RowsAddedAtTheEndRepaintOnlyThemselves)
+{
+    CSpreadSheet grid;
+    grid.SetColumnCount(3);
+    grid.SetRowCount(2);
+    grid.resize(400, 300);
+    grid.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&grid));
+    CPaintedArea painted(grid.viewport());
+    painted.Take();
+    const QRect firstRow = grid.visualRect(grid.model()->index(0, 0));
+
+    // New rows inside the view are drawn, the rows above them are not.
+    grid.SetRowCount(4);
+    grid.SetCellText(1, 4, QStringLiteral("새 행"));
+    QRegion area = painted.Take();
+    EXPECT_TRUE(area.contains(grid.visualRect(grid.model()->index(3, 0))));
+    EXPECT_FALSE(area.intersects(firstRow));
+
+    // Rows far below the view draw nothing but the scroll range grows.
+    grid.SetRowCount(500);
+    area = painted.Take();
+    EXPECT_FALSE(area.intersects(firstRow));
+    EXPECT_GT(grid.verticalScrollBar()->maximum(), 0);
+
+    // Any other change lays out and draws the whole view again.
+    grid.SetRowCount(1);
+    grid.SetRowCount(3);
+    EXPECT_TRUE(painted.Take().intersects(firstRow));
+    grid.SetColumnCount(4);
+    grid.SetRowCount(6);
+    EXPECT_TRUE(painted.Take().intersects(firstRow));
 }

@@ -11,6 +11,7 @@
 #include <QScrollBar>
 #include <QStyle>
 
+#include <algorithm>
 #include <cmath>
 
 namespace {
@@ -58,6 +59,22 @@ CSpreadSheet::CSpreadSheet(QWidget* parent)
     horizontalHeader()->setDefaultAlignment(Qt::AlignCenter);
     verticalHeader()->setDefaultAlignment(Qt::AlignCenter);
     connect(m_pModel, &CSpreadSheetModel::SheetShapeChanged, this, &CSpreadSheet::ApplyShownGeometry);
+    // Which layout the next one is: rows added at the end, or anything else.
+    const auto full = [this] { m_bFullLayout = true; };
+    connect(m_pModel, &QAbstractItemModel::rowsInserted, this, [this](const QModelIndex&, int first, int last) {
+        if (last + 1 != m_pModel->rowCount())
+            m_bFullLayout = true;
+        else if (m_nAppendedFrom < 0 || first < m_nAppendedFrom)
+            m_nAppendedFrom = first;
+    });
+    connect(m_pModel, &QAbstractItemModel::rowsRemoved, this, full);
+    connect(m_pModel, &QAbstractItemModel::rowsMoved, this, full);
+    connect(m_pModel, &QAbstractItemModel::columnsInserted, this, full);
+    connect(m_pModel, &QAbstractItemModel::columnsRemoved, this, full);
+    connect(m_pModel, &QAbstractItemModel::columnsMoved, this, full);
+    connect(m_pModel, &QAbstractItemModel::modelReset, this, full);
+    connect(m_pModel, &QAbstractItemModel::layoutChanged, this, full);
+    connect(m_pModel, &CSpreadSheetModel::SheetShapeChanged, this, full);
     SetScrollBars(3);
     ApplyStyleSheet();
     ApplyShownGeometry();
@@ -649,6 +666,35 @@ void CSpreadSheet::mouseReleaseEvent(QMouseEvent* event)
     viewport()->update();
     if (index.isValid() && index.column() + 1 == col && index.row() + 1 == row)
         ActivateCell(col, row);
+}
+
+void CSpreadSheet::doItemsLayout()
+{
+    const int appendedFrom = m_nAppendedFrom;
+    const bool full = m_bFullLayout || appendedFrom < 0;
+    m_nAppendedFrom = -1;
+    m_bFullLayout = false;
+    if (full) {
+        QTableView::doItemsLayout();
+        return;
+    }
+    // Scroll bars and headers take the new length; of the cells only the
+    // added rows that fall inside the viewport are drawn.
+    updateGeometries();
+    const int top = rowViewportPosition(appendedFrom);
+    const QRect area = viewport()->rect();
+    if (top < area.bottom())
+        viewport()->update(QRect(area.left(), std::max(top, area.top()), area.width(),
+                                 area.bottom() - std::max(top, area.top()) + 1));
+}
+
+void CSpreadSheet::changeEvent(QEvent* event)
+{
+    // A new style or font moves every cell.
+    if (event->type() == QEvent::StyleChange || event->type() == QEvent::FontChange
+        || event->type() == QEvent::LayoutDirectionChange)
+        m_bFullLayout = true;
+    QTableView::changeEvent(event);
 }
 
 void CSpreadSheet::keyPressEvent(QKeyEvent* event)

@@ -160,6 +160,11 @@ public:
     void SetPrintTitleRows(int firstRow, int lastRow);
     void SetPrintFooter(const QString& footer) { m_strPrintFooter = footer; }
 
+    // A layout after rows were only added at the end repaints the new rows
+    // alone: the rows above stand where they stood, and a download that adds
+    // rows every few milliseconds must not redraw the whole view each time.
+    void doItemsLayout() override;
+
     static bool IsTicked(const QString& text);
     bool IsPressedCell(int col, int row) const { return col == m_nPressedCol && row == m_nPressedRow; }
 
@@ -172,6 +177,7 @@ protected:
     void mouseDoubleClickEvent(QMouseEvent* event) override;
     void mouseReleaseEvent(QMouseEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
+    void changeEvent(QEvent* event) override;
 
 private:
     CGridSheet& Addressed();
@@ -192,6 +198,8 @@ private:
     int m_nBorderStyle = 1;
     int m_nPressedCol = -1;
     int m_nPressedRow = -1;
+    int m_nAppendedFrom = -1;     // first row added at the end since the last layout
+    bool m_bFullLayout = true;    // anything else changed since the last layout
     int m_nPrintTitleFirst = 0;   // 0: no print titles
     int m_nPrintTitleLast = 0;
     QString m_strPrintFooter;

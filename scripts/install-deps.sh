@@ -11,6 +11,7 @@ packages=(
   libqt6sql6-sqlite libqt6sql6-psql qt6-charts-dev libqt6opengl6-dev qt6-translations-l10n
   libxlsxwriter-dev libzip-dev openbox poppler-utils python3-openpyxl
   clang libclang-rt-14-dev postgresql libpq-dev
+  x11-utils imagemagick libreoffice-calc-nogui
 )
 
 missing=()

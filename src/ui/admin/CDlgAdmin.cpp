@@ -374,14 +374,31 @@ void CDlgAdmin::ShowLastExchange(const LinkExchange& x, const SessionResult& res
                        + LinkErrorText(result));
 }
 
-void CDlgAdmin::SendWrite(const MeterRequest& request, std::shared_ptr<void> hold, int attempt)
+void CDlgAdmin::SendWrite(const MeterRequest& request, std::shared_ptr<void> hold, bool calibration, int attempt)
 {
     if (!m_pSession)
         return;
-    const bool started = m_pSession->StartRequest(request, this, [this, hold](const SessionResult& r) {
-        ShowLastExchange(r.exchange, r);
-        ShowResult(r);
-    });
+    // A calibration write is wrapped by the snapshots as found and as left
+    // when they are kept; its answer is the write's, not the reads'.
+    m_pGuard->SetSession(m_pSession);
+    const size_t write = calibration ? size_t(m_pGuard->WriteIndex()) : 0;
+    std::vector<SessionStep> steps = calibration ? m_pGuard->WrapWrite(request)
+                                                 : std::vector<SessionStep>{{request, true}};
+    const bool started = m_pSession->StartExchange(
+        std::move(steps), false, this, [this, hold, write](const SessionResult& r) {
+            ShowLastExchange(r.exchange, r);
+            SessionResult shown = r;
+            if (write > 0) {
+                shown.nResult = r.steps.size() > write ? r.steps[write].nResult : r.nResult;
+                if (shown.nResult < 0 && r.nResult >= 0)
+                    shown.strError.clear();
+                QString error;
+                if (!m_pGuard->KeepAround(r, &error))
+                    CUiPrompts::ShowWarning(
+                        this, QStringLiteral("보관함에 보정 이력을 저장하지 못했습니다: %1").arg(error), kSetCaption);
+            }
+            ShowResult(shown);
+        });
     if (started)
         return;
     // A reading that was running when the user said yes ends within the
@@ -392,8 +409,9 @@ void CDlgAdmin::SendWrite(const MeterRequest& request, std::shared_ptr<void> hol
                                 kSetCaption);
         return;
     }
-    QTimer::singleShot(kRetryMs, this,
-                       [this, request, hold, attempt] { SendWrite(request, hold, attempt + 1); });
+    QTimer::singleShot(kRetryMs, this, [this, request, hold, calibration, attempt] {
+        SendWrite(request, hold, calibration, attempt + 1);
+    });
 }
 
 QString CDlgAdmin::FormatMeterClock(const uint8_t* record)
@@ -645,7 +663,7 @@ void CDlgAdmin::SetPoint(int row)
                                       m_pCalibration->Label(row), present);
     if (!CUiPrompts::AskYesNo(this, question, kSetCaption))
         return;
-    SendCalibrationWrite(request, pause);
+    SendWrite(request, pause, true);
 }
 
 void CDlgAdmin::WriteCorrection(int row)
@@ -673,7 +691,7 @@ void CDlgAdmin::WriteCorrection(int row)
                                       m_pCalibration->Label(row), current, typed);
     if (!CUiPrompts::AskYesNo(this, question, kSetCaption))
         return;
-    SendCalibrationWrite(request, pause);
+    SendWrite(request, pause, true);
 }
 
 // ---- firmware and log ----
@@ -726,39 +744,6 @@ void CDlgAdmin::SetUser(const QString& user, const QString& company)
 SnapshotMeter CDlgAdmin::Meter() const
 {
     return {m_gridInfo->GetCellText(2, 1), m_gridInfo->GetCellText(2, 2), m_gridInfo->GetCellText(5, 1)};
-}
-
-void CDlgAdmin::SendCalibrationWrite(const MeterRequest& request, std::shared_ptr<void> hold, int attempt)
-{
-    if (!m_pSession)
-        return;
-    m_pGuard->SetSession(m_pSession);
-    const size_t write = size_t(m_pGuard->WriteIndex());
-    const bool started = m_pSession->StartExchange(
-        m_pGuard->WrapWrite(request), false, this, [this, hold, write](const SessionResult& r) {
-            ShowLastExchange(r.exchange, r);
-            // The answer is the write's, not that of the reads around it.
-            SessionResult shown = r;
-            if (write > 0) {
-                shown.nResult = r.steps.size() > write ? r.steps[write].nResult : r.nResult;
-                if (shown.nResult < 0 && r.nResult >= 0)
-                    shown.strError.clear();
-                QString error;
-                if (!m_pGuard->KeepAround(r, &error))
-                    CUiPrompts::ShowWarning(
-                        this, QStringLiteral("보관함에 보정 이력을 저장하지 못했습니다: %1").arg(error), kSetCaption);
-            }
-            ShowResult(shown);
-        });
-    if (started)
-        return;
-    if (attempt * kRetryMs >= kRetryLimitMs) {
-        CUiPrompts::ShowWarning(this, QStringLiteral("장비가 다른 작업 중이어서 설정하지 못했습니다."),
-                                kSetCaption);
-        return;
-    }
-    QTimer::singleShot(kRetryMs, this,
-                       [this, request, hold, attempt] { SendCalibrationWrite(request, hold, attempt + 1); });
 }
 
 void CDlgAdmin::ShowClockDrift(const uint8_t* record)

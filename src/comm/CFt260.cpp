@@ -407,6 +407,10 @@ int CFt260::Exchange(int command, const uint8_t* payload, int length, uint8_t* r
                 // earlier request, never this one's.
                 if (nCheck == LINK_OK && m_RxBuf[2] != nCommand)
                     nCheck = LINK_ID_ERROR;
+                // A read that handed back fewer bytes than the command's reply
+                // is no whole reply, even when they form a sound shorter frame.
+                if (nCheck == LINK_OK && m_nRxLen != nExpected)
+                    nCheck = LINK_LENGTH_ERROR;
                 if (nCheck != LINK_OK) {
                     m_nResult = nCheck;
                 } else {

@@ -30,6 +30,13 @@ std::string Quoted(const char* value)
     return out + "'";
 }
 
+// libpq's texts run over several lines ("... failed: Connection refused\n\tIs
+// the server running ..."); a status line and a tool's error take one.
+std::string OneLine(const QString& text)
+{
+    return text.simplified().toStdString();
+}
+
 bool Contains(const QSqlError& error, const char* text)
 {
     return error.databaseText().contains(QLatin1String(text), Qt::CaseInsensitive) ||
@@ -165,7 +172,7 @@ std::string CServerArchive::ErrorText(const QSqlError& error)
         return "보관함 서버와의 연결이 끊어졌습니다. 기록은 이 PC의 보관함에 남아 있으며 다시 "
                "연결되면 이어서 보냅니다.";
     const QString text = error.databaseText().trimmed().isEmpty() ? error.text() : error.databaseText();
-    return "보관함 서버에서 오류가 났습니다: " + text.trimmed().toStdString();
+    return "보관함 서버에서 오류가 났습니다: " + OneLine(text);
 }
 
 EServerOpen CServerArchive::Fail(EServerOpen result, const std::string& message)
@@ -183,7 +190,9 @@ bool CServerArchive::MakeStationTables(QString* error)
         return false;
     }
     QSqlQuery q(db);
-    bool ok = q.exec(QStringLiteral("SELECT pg_advisory_xact_lock(%1)").arg(ArchiveSchema::kApplicationId));
+    // "already exists, skipping" notices of every open stay off standard error.
+    bool ok = q.exec(QStringLiteral("SET LOCAL client_min_messages TO warning")) &&
+              q.exec(QStringLiteral("SELECT pg_advisory_xact_lock(%1)").arg(ArchiveSchema::kApplicationId));
     for (const char* sql : kStationTables)
         ok = ok && q.exec(QLatin1String(sql));
     if (!ok)
@@ -223,10 +232,10 @@ EServerOpen CServerArchive::Open(const std::string& setting, int connectTimeout)
             Contains(e, "No such file or directory") || Contains(e, "Network is unreachable") ||
             Contains(e, "the database system is"))
             return Fail(EServerOpen::Unreachable,
-                        "보관함 서버에 연결할 수 없습니다 (" + e.databaseText().trimmed().toStdString() +
+                        "보관함 서버에 연결할 수 없습니다 (" + OneLine(e.databaseText()) +
                             "). 기록은 이 PC의 보관함에 남아 있으며 나중에 다시 보냅니다.");
         return Fail(EServerOpen::Failed,
-                    "보관함 서버에 연결하지 못했습니다: " + e.databaseText().trimmed().toStdString());
+                    "보관함 서버에 연결하지 못했습니다: " + OneLine(e.databaseText()));
     }
     int version = 0;
     if (!CheckVersion(&version, &why))
@@ -311,4 +320,9 @@ std::vector<ArchiveDownload> CServerArchive::Downloads(int64_t meterId)
 bool CServerArchive::RecordDayRange(int64_t meterId, int* firstDay, int* lastDay)
 {
     return CSqliteArchive::RecordDayRange(Database(), meterId, firstDay, lastDay);
+}
+
+std::vector<ArchiveRecord> CServerArchive::Records(int64_t meterId)
+{
+    return CSqliteArchive::Records(Database(), meterId);
 }

@@ -64,6 +64,8 @@ public:
     // Newest first; strStation holds the station's name.
     std::vector<ArchiveDownload> Downloads(int64_t meterId);
     bool RecordDayRange(int64_t meterId, int* firstDay, int* lastDay);
+    // A meter's records in stored-time order, as a station's archive gives them.
+    std::vector<ArchiveRecord> Records(int64_t meterId);
 
     // The setting as options of the driver ("key='value' ..."): a service
     // name becomes service=..., a URI its keywords; a time-out is added when

@@ -676,8 +676,14 @@ bool CSqliteArchive::FindMeter(const DownloadMeter& meter, ArchiveMeter* out)
 
 std::vector<ArchiveRecord> CSqliteArchive::Records(int64_t meterId)
 {
+    return Records(Database(), meterId);
+}
+
+std::vector<ArchiveRecord> CSqliteArchive::Records(const QSqlDatabase& db, int64_t meterId)
+{
     std::vector<ArchiveRecord> records;
-    QSqlQuery q(Database());
+    QSqlQuery q(db);
+    q.setForwardOnly(true);
     q.prepare(QStringLiteral("SELECT id, meter_id, source, stored_time, raw_force, cell_type, occurrence,"
                              " download_id, stream_index FROM records WHERE meter_id = ?"
                              " ORDER BY stored_time, id"));

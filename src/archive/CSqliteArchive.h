@@ -66,6 +66,7 @@ public:
     bool RecordDayRange(int64_t meterId, int* firstDay, int* lastDay);
     // The same on any connection with the archive's tables (the lab's server).
     static bool RecordDayRange(const QSqlDatabase& db, int64_t meterId, int* firstDay, int* lastDay);
+    static std::vector<ArchiveRecord> Records(const QSqlDatabase& db, int64_t meterId);
     // A row of the meters query (id, key, serial, unset, name, version, first
     // and last seen, record count, last download) and of the downloads query
     // (id, meter, station, kind, started, range, finished, result, received,

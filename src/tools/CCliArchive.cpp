@@ -79,7 +79,35 @@ int CCliArchive::OpenForReading(const std::string& path, std::string* error)
         *error = "archive " + path + ": " + m_archive.OpenMessage();
         return CLI_ARCHIVE_FAILURE;
     }
+    m_strWhere = "the archive " + path;
     return CLI_OK;
+}
+
+int CCliArchive::OpenServer(const std::string& setting, std::string* error)
+{
+    if (m_server.Open(setting) != EServerOpen::Ok) {
+        *error = "archive server: " + m_server.OpenMessage();
+        return CLI_ARCHIVE_FAILURE;
+    }
+    m_bServer = true;
+    m_strWhere = "the lab's archive on the server";
+    return CLI_OK;
+}
+
+int CCliArchive::OpenForReading(const CCliOptions& options, const std::string& dataDir, std::string* error)
+{
+    return options.m_strServer.empty() ? OpenForReading(PathFor(options, dataDir), error)
+                                       : OpenServer(options.m_strServer, error);
+}
+
+std::vector<ArchiveMeter> CCliArchive::Meters()
+{
+    if (!m_bServer)
+        return m_archive.Meters();
+    std::vector<ArchiveMeter> meters;
+    for (const CServerArchive::LabMeter& lab : m_server.Meters())
+        meters.push_back(lab.meter);
+    return meters;
 }
 
 int CCliArchive::OpenForDownload(const std::string& path, std::string* note, std::string* error)
@@ -109,17 +137,30 @@ CliTable CCliArchive::MetersTable()
     CliTable table;
     table.columns = {"serial", "name", "version", "records", "first_seen", "last_seen", "last_download"};
     table.numeric = {false, false, false, true, false, false, false};
-    for (const ArchiveMeter& m : m_archive.Meters())
+    auto add = [&table](const ArchiveMeter& m) {
         table.rows.push_back({m.bSerialUnset ? "-" : m.strSerial, m.strName, m.strVersion,
                               std::to_string(m.nRecordCount), TimeOrEmpty(m.tFirstSeen),
                               TimeOrEmpty(m.tLastSeen), TimeOrEmpty(m.tLastDownload)});
+    };
+    if (!m_bServer) {
+        for (const ArchiveMeter& m : m_archive.Meters())
+            add(m);
+        return table;
+    }
+    // The lab's view: which stations downloaded each meter.
+    table.columns.push_back("stations");
+    table.numeric.push_back(false);
+    for (const CServerArchive::LabMeter& lab : m_server.Meters()) {
+        add(lab.meter);
+        table.rows.back().push_back(lab.strStations);
+    }
     return table;
 }
 
 int CCliArchive::FindMeter(const std::string& serialOrName, ArchiveMeter* meter, std::string* error)
 {
     const std::string wanted = Trimmed(serialOrName);
-    const std::vector<ArchiveMeter> meters = m_archive.Meters();
+    const std::vector<ArchiveMeter> meters = Meters();
     for (const ArchiveMeter& m : meters) {
         if (!m.bSerialUnset && Trimmed(m.strSerial) == wanted) {
             *meter = m;
@@ -132,8 +173,7 @@ int CCliArchive::FindMeter(const std::string& serialOrName, ArchiveMeter* meter,
             return CLI_OK;
         }
     }
-    *error = "meter '" + serialOrName + "' is not in the archive " + m_archive.Path() +
-             " ('archive meters' lists them)";
+    *error = "meter '" + serialOrName + "' is not in " + m_strWhere + " ('archive meters' lists them)";
     return CLI_ARCHIVE_FAILURE;
 }
 
@@ -150,7 +190,8 @@ void CCliArchive::FillReport(const ArchiveMeter& meter, const CCliOptions& optio
     report->m_header.m_strVersion = meter.strVersion;
     int64_t first = 0;
     int64_t last = 0;
-    for (const ArchiveRecord& record : m_archive.Records(meter.nId)) {
+    const std::vector<ArchiveRecord> records = m_bServer ? m_server.Records(meter.nId) : m_archive.Records(meter.nId);
+    for (const ArchiveRecord& record : records) {
         if (record.eSource != source || record.nStoredTime < lower || record.nStoredTime > upper)
             continue;
         const MeasurementRecord decoded = DecodeArchived(record);

@@ -3,10 +3,13 @@
 // name or the program's own, opened for a download (made when missing,
 // refused when it cannot take records) or for reading (it must exist: a
 // read never makes an empty archive), its meters as a list, and one
-// meter's records as a report.
+// meter's records as a report. With --server the same reads come from the
+// lab's archive on its PostgreSQL server, whose meters also name the
+// stations that downloaded them.
 
 #include "ArchiveTypes.h"
 #include "CCliOptions.h"
+#include "CServerArchive.h"
 #include "CSqliteArchive.h"
 
 #include <string>
@@ -24,6 +27,11 @@ public:
     // says where it went).
     int OpenForReading(const std::string& path, std::string* error);
     int OpenForDownload(const std::string& path, std::string* note, std::string* error);
+    // The lab's server of this setting, for reading; the server's own
+    // reason (unreachable, wrong password, newer schema ...) when it fails.
+    int OpenServer(const std::string& setting, std::string* error);
+    // The server when --server names one, else the file PathFor gives.
+    int OpenForReading(const CCliOptions& options, const std::string& dataDir, std::string* error);
 
     CSqliteArchive& Archive() { return m_archive; }
 
@@ -39,5 +47,10 @@ public:
     void FillReport(const ArchiveMeter& meter, const CCliOptions& options, CExportReport* report);
 
 private:
+    std::vector<ArchiveMeter> Meters();
+
     CSqliteArchive m_archive;
+    CServerArchive m_server;
+    bool m_bServer = false;
+    std::string m_strWhere;   // the file, or "the server" with its setting
 };

@@ -392,7 +392,7 @@ int CCliCommands::ArchiveMeters()
 {
     CCliArchive archive;
     std::string error;
-    const int code = archive.OpenForReading(CCliArchive::PathFor(m_options, m_strDataDir), &error);
+    const int code = archive.OpenForReading(m_options, m_strDataDir, &error);
     if (code != CLI_OK)
         return Fail(code, error);
     return WriteTable(archive.MetersTable());
@@ -402,7 +402,7 @@ int CCliCommands::ArchiveExport()
 {
     CCliArchive archive;
     std::string error;
-    int code = archive.OpenForReading(CCliArchive::PathFor(m_options, m_strDataDir), &error);
+    int code = archive.OpenForReading(m_options, m_strDataDir, &error);
     ArchiveMeter meter;
     if (code == CLI_OK)
         code = archive.FindMeter(m_options.m_strMeter, &meter, &error);

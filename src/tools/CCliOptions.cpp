@@ -41,6 +41,7 @@ const OptionSpec kOptions[] = {
     {"--archive", true, kDownloads | Bit(ECliCommand::ArchiveMeters) | kFromArchive | Bit(ECliCommand::Info) |
                             Bit(ECliCommand::Support)},
     {"--no-archive", false, kDownloads | Bit(ECliCommand::Info)},
+    {"--server", true, Bit(ECliCommand::ArchiveMeters) | kFromArchive},
     {"--from", true, kRangeCommands},
     {"--to", true, kRangeCommands},
     {"--new", false, Bit(ECliCommand::DownloadMemory)},
@@ -217,6 +218,10 @@ bool CCliOptions::Parse(int argc, const char* const* argv, int64_t today, std::s
             m_strArchive = value;
         } else if (arg == "--no-archive") {
             m_bNoArchive = true;
+        } else if (arg == "--server") {
+            if (value.empty())
+                return Fail(error, "--server needs a connection string or service name");
+            m_strServer = value;
         } else if (arg == "--from" || arg == "--to") {
             int64_t midnight = 0;
             if (!ParseDate(value, &midnight))
@@ -303,6 +308,8 @@ bool CCliOptions::Check(int64_t today, std::string* error)
         return Fail(error, "--simulate and --port exclude each other");
     if (m_bNoArchive && !m_strArchive.empty())
         return Fail(error, "--archive and --no-archive exclude each other");
+    if (!m_strServer.empty() && !m_strArchive.empty())
+        return Fail(error, "--archive and --server exclude each other");
     if (m_bNew && m_bNoArchive)
         return Fail(error, "--new needs the archive (it asks from the newest archived day)");
     if (m_bNew && m_bHasFrom)
@@ -397,6 +404,9 @@ void CCliOptions::PrintUsage(std::FILE* out)
         "  --archive FILE           this archive file instead of the program's own\n"
         "  --no-archive             downloads (and info's clock reading) are not kept\n"
         "                           in the archive\n"
+        "  --server SETTING         archive and report: the lab's archive on its PostgreSQL\n"
+        "                           server (connection string, URI or service name, as\n"
+        "                           [ARCHIVE] SERVER; the password from ~/.pgpass)\n"
         "  --quiet, -q              no progress and no notes on standard error\n"
         "  --help, -h               this text\n"
         "  --version                the program's version\n"
@@ -409,6 +419,7 @@ void CCliOptions::PrintUsage(std::FILE* out)
         "  3  no meter found\n"
         "  4  link failure (the link's result code is in the message)\n"
         "  5  incomplete download (the records that came were written)\n"
-        "  6  archive failure, or the meter is not in the archive\n"
+        "  6  archive failure (also: the server cannot be reached or refuses the\n"
+        "     login), or the meter is not in the archive\n"
         "  7  the output file could not be written\n");
 }

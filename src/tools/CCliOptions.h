@@ -61,6 +61,10 @@ public:
     // The archive: a chosen file, or the program's own (empty).
     std::string m_strArchive;
     bool m_bNoArchive = false;
+    // archive meters|export, report: the lab's archive on its PostgreSQL
+    // server instead (a connection string, URI or service name; the
+    // password from ~/.pgpass or the service file).
+    std::string m_strServer;
 
     // Date range, local midnights of the days given.
     bool m_bHasFrom = false;

@@ -17,6 +17,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
+#include <filesystem>
 #include <memory>
 #include <set>
 #include <tuple>
@@ -150,6 +152,65 @@ TEST_F(LabTest, ServerAwayAtStartAndStoppedMidPushEndsWithTheWholeArchive)
     ASSERT_EQ(server.Open(m_strSetting), EServerOpen::Ok);
     EXPECT_EQ(KeysOf(server.Database()), KeysOf(station.archive.Database()));
     EXPECT_EQ(ServerCount("SELECT count(*) FROM downloads"), 1);
+}
+
+// A file system of its own for the lab's tables (a tmpfs of a few hundred
+// kilobytes in the cluster's folder), so that the server's disk really fills
+// up and can be given room again. Mounting needs root, as the test command
+// has; elsewhere the test says why it did not run.
+class CSmallDisk {
+public:
+    CSmallDisk(const std::string& path, const std::string& size) : m_strPath(path)
+    {
+        std::filesystem::create_directories(path);
+        m_bMounted = std::system(("mount -t tmpfs -o size=" + size + " brevane-lab-disk " + path +
+                                  " 2>/dev/null").c_str()) == 0;
+        if (m_bMounted)
+            std::system(("chown nobody " + path).c_str());
+    }
+    ~CSmallDisk()
+    {
+        if (m_bMounted)
+            std::system(("umount -l " + m_strPath).c_str());
+    }
+    bool Mounted() const { return m_bMounted; }
+    bool Resize(const std::string& size)
+    {
+        return std::system(("mount -o remount,size=" + size + " " + m_strPath).c_str()) == 0;
+    }
+
+private:
+    std::string m_strPath;
+    bool m_bMounted = false;
+};
+
+TEST_F(LabTest, FullDiskOnTheServerIsReportedAndTheNextPushCompletesIt)
+{
+    CSmallDisk disk(m_server.Dir() + "/small", "400k");
+    if (!disk.Mounted())
+        GTEST_SKIP() << "a tmpfs cannot be mounted here (needs root)";
+    ASSERT_TRUE(m_server.Psql("postgres", "CREATE TABLESPACE small OWNER lab LOCATION '" + m_server.Dir() +
+                                              "/small'"));
+    ASSERT_TRUE(m_server.Psql("postgres", "ALTER DATABASE lab SET default_tablespace = small"));
+
+    Station station("검사실-1");
+    station.Download(TestMeter(), MakeSimRecords(20000, 0, 6).stored);
+    auto sync = station.Sync(m_strSetting, 2000);
+    std::string problem;
+    EXPECT_FALSE(sync->PushOnce(&problem));
+    EXPECT_NE(problem.find("디스크 공간이 부족합니다"), std::string::npos) << problem;
+    const CArchiveSync::Status status = sync->GetStatus();
+    EXPECT_GT(status.nPending, 0);
+    EXPECT_LT(ServerCount("SELECT count(*) FROM records"), 20000);
+    EXPECT_EQ(station.archive.Records(1).size(), 20000u);
+
+    ASSERT_TRUE(disk.Resize("64m"));
+    EXPECT_TRUE(sync->PushOnce(&problem)) << problem;
+    EXPECT_EQ(sync->GetStatus().nPending, 0);
+    CServerArchive server;
+    ASSERT_EQ(server.Open(m_strSetting), EServerOpen::Ok) << server.OpenMessage();
+    EXPECT_EQ(KeysOf(server.Database()), KeysOf(station.archive.Database()));
+    EXPECT_EQ(ServerCount("SELECT count(*) FROM downloads WHERE complete = 1"), 1);
 }
 
 TEST_F(LabTest, WrongPasswordAndAPasswordInTheSettingAreRefusedWithTheirReason)

@@ -8,6 +8,7 @@
 #include <QCoreApplication>
 #include <QDeadlineTimer>
 #include <QEventLoop>
+#include <QTimer>
 
 #include <algorithm>
 #include <utility>
@@ -119,10 +120,15 @@ bool CMeterSession::WaitForIdle(int timeoutMs)
 {
     QDeadlineTimer deadline(timeoutMs < 0 ? QDeadlineTimer(QDeadlineTimer::Forever)
                                           : QDeadlineTimer(timeoutMs));
+    // The thread sleeps until an event comes (the job's queued signals) or
+    // the timer looks again; processEvents with a time limit would not
+    // sleep at all, and the wait would spin a core.
+    QTimer look;
+    look.start(20);
     while (IsBusy()) {
         if (deadline.hasExpired())
             return false;
-        QCoreApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents, 20);
+        QCoreApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents);
     }
     return true;
 }

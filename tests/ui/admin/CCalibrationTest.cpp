@@ -206,9 +206,10 @@ TEST(Calibration, SetPointTakesThePresentReading)
 
     // Rows and columns without a button do nothing.
     const size_t asked = rig.questions.size();
-    for (const auto& cell : {std::pair<int, int>{4, 1}, {4, 6}, {3, 4}, {2, 7}})
+    for (const auto& cell : {std::pair<int, int>{4, 1}, {4, 6}, {3, 4}, {2, 7}}) {
         rig.dlg->OnCalGridButton(cell.first, cell.second);
         rig.Wait();
+    }
     EXPECT_EQ(rig.questions.size(), asked);
 }
 

@@ -161,7 +161,11 @@ std::string Cp949ToUtf8(std::string_view bytes)
         if (err == E2BIG)
             continue;
         // EILSEQ or an incomplete last character: mark one byte and go on.
+        // iconv may have taken a broken last character whole, with nothing
+        // left to skip.
         AppendUtf8(out, kReplacement);
+        if (inLeft == 0)
+            break;
         ++in;
         --inLeft;
         iconv(cd, nullptr, nullptr, nullptr, nullptr);

@@ -24,6 +24,9 @@ TEST(TextCodec, BrokenInputIsMarkedNotDropped)
 {
     // A byte CP949 cannot start a character with: marked, the rest still read.
     EXPECT_EQ(Cp949ToUtf8("\xC7\xD1\xFF" "A\xC7"), "한\uFFFDA\uFFFD");
+    // A pair the converter takes whole and refuses at the very end: marked
+    // once, and nothing read past the text (found by fuzzing the settings file).
+    EXPECT_EQ(Cp949ToUtf8("=\xEC\xEA\xA2\xE8"), "=佚\uFFFD");
     // A lone surrogate and an odd last byte in UTF-16.
     EXPECT_EQ(Utf16LeToUtf8(std::string("\x00\xD8" "A\x00" "B", 5)), "\uFFFDA");
     EXPECT_EQ(SanitizeUtf8("a\xC0\xAFz\xED\xA0\x80"), "a\uFFFD\uFFFDz\uFFFD\uFFFD\uFFFD");

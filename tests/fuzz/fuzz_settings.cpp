@@ -38,11 +38,20 @@ std::string Trimmed(const std::string& text)
     return text.substr(first, text.find_last_not_of(blanks) - first + 1);
 }
 
-// Lines of a file text; line ends of either kind count alike.
+const std::string kBom = "\xEF\xBB\xBF";
+
+bool HasBom(const std::string& text)
+{
+    return text.compare(0, kBom.size(), kBom) == 0;
+}
+
+// Lines of a file text; line ends of either kind count alike. A UTF-8
+// byte-order mark at the start is the file's mark, not part of a line: a
+// file of the mark alone has no lines, and a section set in it follows the mark.
 std::vector<std::string> Lines(const std::string& text)
 {
     std::vector<std::string> lines;
-    size_t start = 0;
+    size_t start = HasBom(text) ? kBom.size() : 0;
     while (start < text.size()) {
         size_t end = text.find('\n', start);
         if (end == std::string::npos)
@@ -191,6 +200,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         FUZZ_CHECK(reread.GetString(set[i].strSection, set[i].strKey, value));
         FUZZ_CHECK(value == AsStored(set[i].strValue));
     }
+    FUZZ_CHECK(HasBom(reread.Text()) == HasBom(before));
     FUZZ_CHECK(OnlySetLinesChanged(Lines(before), Lines(reread.Text()), set));
     return 0;
 }

@@ -1,17 +1,11 @@
 #include "CCalibrationGrid.h"
 
 #include "CAppTheme.h"
+#include "CCalibrationFit.h"
 #include "CDlgComm.h"
 #include "CSpreadSheet.h"
 
 namespace {
-
-// Reference forces of the three points above zero, by size (7 t, 15 t, 30 t).
-const char* const kForces[3][3] = {
-    {"30 KN", "50 KN", "65 KN"},
-    {"80 KN", "110 KN", "140 KN"},
-    {"160 KN", "220 KN", "280 KN"},
-};
 
 const double kColumnWidths[CCalibrationGrid::COLUMNS] = {18, 13, 13, 13};
 
@@ -30,11 +24,12 @@ QString CCalibrationGrid::LabelText(LoadCellSize size, int row)
         return QStringLiteral("현 로드셀 값");
     if (!IsKnownSize(size))
         return QString();
+    // The reference forces of the points above zero, from the one table the
+    // certificate's fit uses too.
     if (row > ROW_FIRST_POINT && row <= ROW_LAST_POINT)
-        return QString::fromUtf8(kForces[size][row - ROW_FIRST_POINT - 1]);
+        return QString::fromStdString(CCalibrationFit::PointLabel(size, row - ROW_FIRST_POINT));
     if (IsCorrectionRow(row))
-        return QString::fromUtf8(kForces[size][row - ROW_FIRST_CORRECTION])
-             + QStringLiteral(" 보정 값");
+        return QString::fromStdString(CCalibrationFit::CorrectionLabel(size, row - ROW_FIRST_CORRECTION));
     return QString();
 }
 

@@ -14,7 +14,7 @@ int64_t StoredTimeOfRecord(const uint8_t* record)
     return StoredTimeOf(when.nYear, when.nMonth, when.nDay, when.nHour, when.nMinute, when.nSecond);
 }
 
-std::string FormatStoredTime(int64_t storedTime)
+MeterDateTime StoredTimeFields(int64_t storedTime)
 {
     MeterDateTime when;
     when.nYear = int(storedTime / 10000000000LL);
@@ -23,5 +23,10 @@ std::string FormatStoredTime(int64_t storedTime)
     when.nHour = int(storedTime / 10000 % 100);
     when.nMinute = int(storedTime / 100 % 100);
     when.nSecond = int(storedTime % 100);
-    return FormatRecordTime(when);
+    return when;
+}
+
+std::string FormatStoredTime(int64_t storedTime)
+{
+    return FormatRecordTime(StoredTimeFields(storedTime));
 }

@@ -3,6 +3,7 @@
 // types so that the session, the command-line tool and the tests need no Qt.
 
 #include "IDownloadSink.h"
+#include "MeterTime.h"
 
 #include <cstdint>
 #include <string>
@@ -68,6 +69,8 @@ struct ArchiveRecord {
 // The meter's time fields of a 10-byte record as YYYYMMDDhhmmss.
 int64_t StoredTimeOfRecord(const uint8_t* record);
 int64_t StoredTimeOf(int year, int month, int day, int hour, int minute, int second);
+// The fields back out of such a number, as the meter sent them.
+MeterDateTime StoredTimeFields(int64_t storedTime);
 // "YYYY-MM-DD HH:MM:SS" of such a number, or the record-time text with its
 // error mark when the fields make no date.
 std::string FormatStoredTime(int64_t storedTime);

@@ -33,14 +33,7 @@ int64_t StoredDayBound(int64_t midnight, bool last)
 // An archived record back in the ten bytes the meter sent.
 MeasurementRecord DecodeArchived(const ArchiveRecord& record)
 {
-    const int64_t t = record.nStoredTime;
-    MeterDateTime when;
-    when.nYear = int(t / 10000000000LL);
-    when.nMonth = int(t / 100000000LL % 100);
-    when.nDay = int(t / 1000000LL % 100);
-    when.nHour = int(t / 10000 % 100);
-    when.nMinute = int(t / 100 % 100);
-    when.nSecond = int(t % 100);
+    const MeterDateTime when = StoredTimeFields(record.nStoredTime);
     uint8_t bytes[MEASUREMENT_RECORD_LEN] = {};
     EncodeDateTime(when, bytes);                       // @0 7 the time fields
     bytes[7] = uint8_t(record.nRawForce >> 8);         // @7 2 force, 0.1 kN

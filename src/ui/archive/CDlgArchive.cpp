@@ -445,10 +445,8 @@ SMeasurementSet CDlgArchive::TickedSet()
     CWaitCursor wait;
     for (const CArchiveRecordModel::Row& row : m_pModel->TickedRows()) {
         // The stored time is the meter's own fields, YYYYMMDDhhmmss.
-        const int64_t t = row.nStoredTime;
         MeasurementRecord rec;
-        rec.when = {int(t / 10000000000), int(t / 100000000 % 100), int(t / 1000000 % 100),
-                    int(t / 10000 % 100),  int(t / 100 % 100),      int(t % 100)};
+        rec.when = StoredTimeFields(row.nStoredTime);
         rec.bTimeValid = MeterDateTimeToTime(rec.when, &rec.tWhen);
         rec.nRawForce = uint16_t(row.nRawForce);
         rec.nLoadCellType = uint8_t(row.nCellType);

@@ -183,7 +183,8 @@ void CCliArchive::FillReport(const ArchiveMeter& meter, const CCliOptions& optio
     report->m_header.m_strVersion = meter.strVersion;
     int64_t first = 0;
     int64_t last = 0;
-    const std::vector<ArchiveRecord> records = m_bServer ? m_server.Records(meter.nId) : m_archive.Records(meter.nId);
+    const std::vector<ArchiveRecord> records =
+        m_bServer ? m_server.Records(meter.nId) : m_archive.Records(meter.nId);
     for (const ArchiveRecord& record : records) {
         if (record.eSource != source || record.nStoredTime < lower || record.nStoredTime > upper)
             continue;

@@ -52,5 +52,5 @@ private:
     CSqliteArchive m_archive;
     CServerArchive m_server;
     bool m_bServer = false;
-    std::string m_strWhere;   // the file, or "the server" with its setting
+    std::string m_strWhere;   // what a message names: the file, or the lab's server
 };
